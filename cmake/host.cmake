@@ -1,0 +1,28 @@
+# Native Linux build: the portable core and its GoogleTest tests.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+file(GLOB TAVIK_UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
+add_executable(tavik_tests ${TAVIK_UNIT_TESTS})
+target_include_directories(tavik_tests PRIVATE tests)
+target_link_libraries(tavik_tests PRIVATE tavik_memory GTest::gtest GTest::gtest_main)
+gtest_discover_tests(tavik_tests DISCOVERY_TIMEOUT 60
+  PROPERTIES ENVIRONMENT "TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+
+if(TAVIK_BENCH)
+  find_package(benchmark REQUIRED)
+  file(GLOB TAVIK_BENCH_SOURCES CONFIGURE_DEPENDS bench/host/*.cpp)
+  add_executable(tavik_bench ${TAVIK_BENCH_SOURCES})
+  target_link_libraries(tavik_bench PRIVATE tavik_memory benchmark::benchmark benchmark::benchmark_main)
+endif()
+
+if(TAVIK_FUZZ)
+  file(GLOB TAVIK_FUZZ_SOURCES CONFIGURE_DEPENDS tests/fuzz/*.cpp)
+  foreach(source ${TAVIK_FUZZ_SOURCES})
+    get_filename_component(name ${source} NAME_WE)
+    add_executable(${name} ${source})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(${name} PRIVATE tavik_memory)
+  endforeach()
+endif()

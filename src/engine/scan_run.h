@@ -1,0 +1,48 @@
+// The scan run: the worker body that collects findings from the enabled
+// categories and writes them to the results list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/finding.h"
+#include "engine/scan_context.h"
+#include "engine/scan_options.h"
+#include "engine/ui_ports.h"
+
+namespace tavik {
+
+// Everything the scan worker shares with the rest of the program.
+struct ScanEnvironment {
+  Registry& registry;
+  FileSystem& files;
+  const ScanOptions& options;
+  SharedFlag& stopRequested;
+  SharedFlag& automationMode;
+  ResultsView& results;
+  WorkerHost& host;
+};
+
+inline constexpr int32_t kResultsCountHint = 100000;
+
+// "Total Invalid Entries Found: %d    " with the count.
+std::u16string FormatScanSummary(int32_t count);
+
+// Loads the exclude file and runs the enabled categories into `list`.
+void RunScan(const ScanEnvironment& environment, FindingList& list);
+
+// Replaces the results list's rows with one checked row per finding and
+// returns their number.
+int32_t FillResultsList(ResultsView& results, const FindingList& list);
+
+void ReleaseFindingList(FindingList& list);
+
+// The worker's body: busy, scan, rows (unless stopped), idle, summary.
+int32_t ScanThreadMain(const ScanEnvironment& environment);
+
+// The four texts of a finding's results-list row.
+std::u16string FindingTypeText(int32_t kind);
+std::u16string FindingRootText(RegKey root);
+std::u16string FindingValueNameText(const std::u16string& valueName);
+
+}  // namespace tavik

@@ -1,0 +1,33 @@
+// Small UTF-16 text helpers shared by the engine, the scanners and the tools.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tavik {
+
+// Size of every work buffer for key paths, value names and value data, in
+// UTF-16 code units including the terminator.
+inline constexpr size_t kTextBufferChars = 33000;
+
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// The C library's wide white-space class in the "C" locale.
+bool IsWideSpace(char16_t c);
+// Removes white space at the end, then at the start.
+std::u16string_view TrimWideSpace(std::u16string_view text);
+
+char16_t ToLowerAscii(char16_t c);
+char16_t ToUpperAscii(char16_t c);
+std::u16string ToLowerAscii(std::u16string_view text);
+bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
+bool StartsWithIgnoreAsciiCase(std::u16string_view text,
+                               std::u16string_view prefix);
+
+// The text of a buffer up to its first zero or `length` units, whichever
+// comes first: registry data need not carry a terminator.
+std::u16string_view TextUpToZero(const char16_t* text, size_t length);
+
+}  // namespace tavik

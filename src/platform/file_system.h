@@ -1,0 +1,77 @@
+// The file-system and shell seam: the kernel32, shlwapi and shell32 calls
+// that the engine and the scanners use, with their Windows semantics.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tavik {
+
+inline constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+inline constexpr uint32_t kFileAttributeDirectory = 0x10;
+
+inline constexpr uint32_t kDriveUnknown = 0;
+inline constexpr uint32_t kDriveNoRootDir = 1;
+inline constexpr uint32_t kDriveRemovable = 2;
+inline constexpr uint32_t kDriveFixed = 3;
+inline constexpr uint32_t kDriveRemote = 4;
+inline constexpr uint32_t kDriveCdrom = 5;
+inline constexpr uint32_t kDriveRamdisk = 6;
+
+inline constexpr uint32_t kFileReadAttributes = 0x80;
+inline constexpr uint32_t kGenericRead = 0x80000000u;
+inline constexpr uint32_t kFileShareAll = 7;  // read, write and delete
+inline constexpr uint32_t kFileFlagNoBuffering = 0x20000000u;
+inline constexpr uint32_t kFileFlagBackupSemantics = 0x02000000u;
+
+inline constexpr int32_t kCsidlRecent = 8;
+inline constexpr int32_t kCsidlFonts = 20;
+inline constexpr uint32_t kShgfpTypeCurrent = 0;
+inline constexpr uint32_t kShgfpTypeDefault = 1;
+inline constexpr uint32_t kMaxPath = 260;
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  virtual uint32_t GetFileAttributesW(const char16_t* path) = 0;
+  virtual bool PathFileExistsW(const char16_t* path) = 0;
+  // CreateFileW with OPEN_EXISTING, then CloseHandle: true when a handle came
+  // back.
+  virtual bool OpenExistingFile(const char16_t* path, uint32_t access,
+                                uint32_t share, uint32_t flags) = 0;
+  // PathStripToRootW: cuts `path` in place to its root; false when there is
+  // no root (a relative name, which is left empty).
+  virtual bool PathStripToRootW(char16_t* path) = 0;
+  virtual uint32_t GetDriveTypeW(const char16_t* root) = 0;
+  // ExpandEnvironmentStringsW: the characters needed including the
+  // terminator; the output is only valid when that fits `dstChars`. 0 on
+  // failure.
+  virtual uint32_t ExpandEnvironmentStringsW(const char16_t* src,
+                                             char16_t* dst,
+                                             uint32_t dstChars) = 0;
+  // GetWindowsDirectoryW: the length without terminator, or the size needed
+  // (with terminator) when the buffer is too small; 0 on failure.
+  virtual uint32_t GetWindowsDirectoryW(char16_t* buffer, uint32_t chars) = 0;
+  // GetModuleFileNameW for the running executable: the length copied; a
+  // path that does not fit is cut and terminated, returning `chars`.
+  virtual uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t chars) = 0;
+  // PathParseIconLocationW: removes ",index" in place and returns the index.
+  virtual int32_t PathParseIconLocationW(char16_t* iconFile) = 0;
+  // SHGetFolderPathW: fills `path` (kMaxPath characters); an HRESULT.
+  virtual int32_t SHGetFolderPathW(int32_t csidl, uint32_t flags,
+                                   char16_t* path) = 0;
+  // Loads a shell link (.lnk) and reads its target with GetPath into
+  // `target` (`chars` characters). 0 when the link loaded, -1 otherwise.
+  virtual int32_t LoadShellLinkTarget(const char16_t* linkPath,
+                                      char16_t* target, uint32_t chars) = 0;
+
+  // Whole-file byte access for the program's own small text files.
+  virtual bool ReadFileBytes(const char16_t* path,
+                             std::vector<uint8_t>& bytes) = 0;
+  virtual bool WriteFileBytes(const char16_t* path,
+                              const std::vector<uint8_t>& bytes,
+                              bool append) = 0;
+};
+
+}  // namespace tavik

@@ -1,0 +1,101 @@
+// An in-memory file system with Windows path semantics for host tests:
+// drives with their types, files and folders under case-insensitive paths, a
+// current folder for relative names, a Windows folder, an environment for
+// %VAR% expansion, the executable's path, special folders and shell links.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace tavik {
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  // Starts with drive C: fixed, the Windows folder C:\windows with its
+  // system32 and Fonts folders, the current folder C:\scan, the executable
+  // C:\Program Files\Tavik\RegistryCleaner.exe (the file itself is not
+  // created), the environment SystemRoot, windir, SystemDrive, ProgramFiles,
+  // ProgramFiles(x86), CommonProgramFiles, USERPROFILE, APPDATA, TEMP, and the
+  // special folders Fonts and Recent.
+  MemoryFileSystem();
+
+  // --- set-up helpers for tests ---
+  void SetDriveType(char16_t letter, uint32_t type);
+  // Adds a file (and its missing parent folders); returns false for a path
+  // that has no drive letter.
+  bool AddFile(const std::u16string& path,
+               std::vector<uint8_t> content = {});
+  bool AddFolder(const std::u16string& path);
+  bool Remove(const std::u16string& path);
+  // Files that exist but cannot be seen by PathFileExistsW nor opened for
+  // reading attributes (as locked or protected files are): only the
+  // backup-semantics open finds them.
+  void SetHiddenFromQuickTests(const std::u16string& path, bool hidden);
+  void SetEnvironment(const std::u16string& name, const std::u16string& value);
+  void SetWindowsDirectory(const std::u16string& path);
+  void SetCurrentDirectory(const std::u16string& path);
+  void SetModuleFileName(const std::u16string& path);
+  void SetSpecialFolder(int32_t csidl, const std::u16string& path);
+  void FailSpecialFolder(int32_t csidl);
+  void AddShellLink(const std::u16string& linkPath,
+                    const std::u16string& target);
+  void AddBrokenShellLink(const std::u16string& linkPath);
+  bool Exists(const std::u16string& path) const;
+  bool FileContent(const std::u16string& path,
+                   std::vector<uint8_t>& content) const;
+  // Counts calls of the existence tests, for tests of the judging order.
+  uint64_t existenceQueries() const { return existenceQueries_; }
+
+  // --- FileSystem ---
+  uint32_t GetFileAttributesW(const char16_t* path) override;
+  bool PathFileExistsW(const char16_t* path) override;
+  bool OpenExistingFile(const char16_t* path, uint32_t access, uint32_t share,
+                        uint32_t flags) override;
+  bool PathStripToRootW(char16_t* path) override;
+  uint32_t GetDriveTypeW(const char16_t* root) override;
+  uint32_t ExpandEnvironmentStringsW(const char16_t* src, char16_t* dst,
+                                     uint32_t dstChars) override;
+  uint32_t GetWindowsDirectoryW(char16_t* buffer, uint32_t chars) override;
+  uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t chars) override;
+  int32_t PathParseIconLocationW(char16_t* iconFile) override;
+  int32_t SHGetFolderPathW(int32_t csidl, uint32_t flags,
+                           char16_t* path) override;
+  int32_t LoadShellLinkTarget(const char16_t* linkPath, char16_t* target,
+                              uint32_t chars) override;
+  bool ReadFileBytes(const char16_t* path,
+                     std::vector<uint8_t>& bytes) override;
+  bool WriteFileBytes(const char16_t* path, const std::vector<uint8_t>& bytes,
+                      bool append) override;
+
+ private:
+  struct Entry {
+    bool folder = false;
+    bool hiddenFromQuickTests = false;
+    std::vector<uint8_t> content;
+  };
+  // The key under which a path is stored: absolute, folded to upper case,
+  // separators and "." / ".." resolved, trailing dots and blanks of the
+  // last part removed. Empty for a path that cannot exist.
+  std::u16string Normalize(const std::u16string& path) const;
+  const Entry* Find(const char16_t* path) const;
+
+  std::map<char16_t, uint32_t> drives_;
+  std::map<std::u16string, Entry> entries_;
+  std::map<std::u16string, std::u16string> environment_;  // upper-case names
+  std::map<std::u16string, std::u16string> envNames_;     // original case
+  std::map<int32_t, std::u16string> specialFolders_;
+  std::set<int32_t> failingFolders_;
+  std::map<std::u16string, std::u16string> shellLinks_;  // normalized path
+  std::set<std::u16string> brokenShellLinks_;
+  std::u16string windowsDirectory_;
+  std::u16string currentDirectory_;
+  std::u16string moduleFileName_;
+  uint64_t existenceQueries_ = 0;
+};
+
+}  // namespace tavik

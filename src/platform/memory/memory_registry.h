@@ -1,0 +1,112 @@
+// An in-memory registry with Windows semantics, for host tests: names compared
+// case-insensitively and stored case-preserved, enumeration in the order the
+// real registry gives, HKEY_CLASSES_ROOT as a merged view, registry links,
+// per-key access limits and injectable failures.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace tavik {
+
+enum class RegistryFlavor {
+  // Subkeys sorted by upper-cased name, values in creation order,
+  // HKEY_CLASSES_ROOT = HKCU\Software\Classes over HKLM\Software\Classes.
+  kWindows,
+  // Subkeys and values sorted by lower-cased name, HKEY_CLASSES_ROOT =
+  // HKLM\Software\Classes only, and Wine's Wow6432Node links.
+  kWine,
+};
+
+enum class KeyAccess {
+  kFull,      // readable and writable
+  kReadOnly,  // KEY_READ opens, anything more is refused
+  kNone,      // every open is refused
+};
+
+class MemoryRegistry final : public Registry {
+ public:
+  explicit MemoryRegistry(RegistryFlavor flavor = RegistryFlavor::kWindows);
+  ~MemoryRegistry() override;
+  MemoryRegistry(const MemoryRegistry&) = delete;
+  MemoryRegistry& operator=(const MemoryRegistry&) = delete;
+
+  RegistryFlavor flavor() const { return flavor_; }
+
+  // --- set-up helpers for tests (paths below a root, "" = the root) ---
+  void CreateKey(RegKey root, const std::u16string& path);
+  void SetValue(RegKey root, const std::u16string& path,
+                const std::u16string& name, uint32_t type,
+                std::vector<uint8_t> data);
+  void SetString(RegKey root, const std::u16string& path,
+                 const std::u16string& name, const std::u16string& text,
+                 uint32_t type = kRegSz);
+  void SetDword(RegKey root, const std::u16string& path,
+                const std::u16string& name, uint32_t number);
+  // Removes a key with all its subkeys; false when it did not exist.
+  bool DeleteTree(RegKey root, const std::u16string& path);
+  bool KeyExists(RegKey root, const std::u16string& path) const;
+  bool ValueExists(RegKey root, const std::u16string& path,
+                   const std::u16string& name) const;
+  // Makes `linkPath` a registry link to `targetPath` (both under HKLM, or
+  // both under the given root).
+  void AddLink(RegKey root, const std::u16string& linkPath,
+               const std::u16string& targetPath);
+  // Adds Wine's links below Software\Wow6432Node (done by the kWine
+  // constructor).
+  void AddWineLinks();
+  void SetAccess(RegKey root, const std::u16string& path, KeyAccess access);
+  // Failures: the open of this key, the enumeration at `index` of its
+  // subkeys or values, or the query of one of its values returns `error`.
+  void InjectOpenFailure(RegKey root, const std::u16string& path,
+                         int32_t error);
+  void InjectEnumKeyFailure(RegKey root, const std::u16string& path,
+                            uint32_t index, int32_t error);
+  void InjectEnumValueFailure(RegKey root, const std::u16string& path,
+                              uint32_t index, int32_t error);
+  void InjectQueryFailure(RegKey root, const std::u16string& path,
+                          const std::u16string& valueName, int32_t error);
+  // Handles opened and not yet closed: tests check for leaks with it.
+  size_t OpenHandleCount() const;
+
+  // --- Registry ---
+  int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, uint32_t access,
+                        RegKey* result) override;
+  int32_t RegCreateKeyExW(RegKey parent, const char16_t* subKey,
+                          uint32_t access, RegKey* result) override;
+  int32_t RegCloseKey(RegKey key) override;
+  int32_t RegEnumKeyExW(RegKey key, uint32_t index, char16_t* name,
+                        uint32_t* nameChars) override;
+  int32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name,
+                        uint32_t* nameChars, uint32_t* type, uint8_t* data,
+                        uint32_t* dataBytes) override;
+  int32_t RegQueryValueExW(RegKey key, const char16_t* valueName,
+                           uint32_t* type, uint8_t* data,
+                           uint32_t* dataBytes) override;
+  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
+                           uint32_t* values) override;
+  int32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t type,
+                         const uint8_t* data, uint32_t dataBytes) override;
+  int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) override;
+  int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) override;
+
+  struct Node;
+  struct Handle;
+
+ private:
+  RegistryFlavor flavor_;
+  std::shared_ptr<Node> hklm_;
+  std::shared_ptr<Node> hkcu_;
+  std::shared_ptr<Node> hku_;
+  std::map<RegKey, std::unique_ptr<Handle>> handles_;
+  RegKey nextHandle_ = 0x1000;
+  // Implementation helpers live in the .cpp file.
+  friend class MemoryRegistryAccess;
+};
+
+}  // namespace tavik

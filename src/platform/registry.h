@@ -1,0 +1,78 @@
+// The registry seam: every registry call of the engine and the scanners goes
+// through this interface, shaped like the advapi32 functions it stands for
+// (same arguments, same buffer-and-length rules, same Win32 error codes).
+#pragma once
+
+#include <cstdint>
+
+namespace tavik {
+
+// A registry key handle: a predefined root or a handle returned by OpenKey.
+using RegKey = std::uintptr_t;
+
+inline constexpr RegKey kHkeyClassesRoot = 0x80000000u;
+inline constexpr RegKey kHkeyCurrentUser = 0x80000001u;
+inline constexpr RegKey kHkeyLocalMachine = 0x80000002u;
+inline constexpr RegKey kHkeyUsers = 0x80000003u;
+
+inline constexpr int32_t kErrorSuccess = 0;
+inline constexpr int32_t kErrorFileNotFound = 2;
+inline constexpr int32_t kErrorAccessDenied = 5;
+inline constexpr int32_t kErrorInvalidHandle = 6;
+inline constexpr int32_t kErrorInvalidParameter = 87;
+inline constexpr int32_t kErrorMoreData = 234;
+inline constexpr int32_t kErrorNoMoreItems = 259;
+inline constexpr int32_t kErrorKeyDeleted = 1018;
+
+inline constexpr uint32_t kKeyQueryValue = 0x0001;
+inline constexpr uint32_t kKeySetValue = 0x0002;
+inline constexpr uint32_t kKeyCreateSubKey = 0x0004;
+inline constexpr uint32_t kKeyEnumerateSubKeys = 0x0008;
+inline constexpr uint32_t kKeyRead = 0x20019;
+inline constexpr uint32_t kKeyAllAccess = 0xF003F;
+
+inline constexpr uint32_t kRegNone = 0;
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegExpandSz = 2;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegMultiSz = 7;
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  // RegOpenKeyExW: opens `subKey` ("" = the key itself) below `parent`.
+  virtual int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey,
+                                uint32_t access, RegKey* result) = 0;
+  // RegCreateKeyExW: opens the key, creating it (and missing parents) first.
+  virtual int32_t RegCreateKeyExW(RegKey parent, const char16_t* subKey,
+                                  uint32_t access, RegKey* result) = 0;
+  virtual int32_t RegCloseKey(RegKey key) = 0;
+
+  // RegEnumKeyExW: `nameChars` holds the capacity including the terminator on
+  // entry and the name length without it on success; ERROR_MORE_DATA when the
+  // name does not fit, ERROR_NO_MORE_ITEMS past the last subkey.
+  virtual int32_t RegEnumKeyExW(RegKey key, uint32_t index, char16_t* name,
+                                uint32_t* nameChars) = 0;
+  // RegEnumValueW: as RegEnumKeyExW for the name; `type`, `data` and
+  // `dataBytes` may be null. ERROR_MORE_DATA when the data does not fit.
+  virtual int32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name,
+                                uint32_t* nameChars, uint32_t* type,
+                                uint8_t* data, uint32_t* dataBytes) = 0;
+  // RegQueryValueExW: "" names the default value.
+  virtual int32_t RegQueryValueExW(RegKey key, const char16_t* valueName,
+                                   uint32_t* type, uint8_t* data,
+                                   uint32_t* dataBytes) = 0;
+  // RegQueryInfoKeyW, reduced to the two counts the system asks for.
+  virtual int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
+                                   uint32_t* values) = 0;
+  virtual int32_t RegSetValueExW(RegKey key, const char16_t* valueName,
+                                 uint32_t type, const uint8_t* data,
+                                 uint32_t dataBytes) = 0;
+  virtual int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) = 0;
+  // RegDeleteKeyW: deletes a subkey that has no subkeys of its own.
+  virtual int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) = 0;
+};
+
+}  // namespace tavik
