@@ -1,0 +1,96 @@
+#include "engine/scan_run.h"
+
+#include <string>
+
+#include "engine/exclude_list.h"
+#include "engine/text.h"
+#include "scanners/scan_categories.h"
+
+namespace tavik {
+
+std::u16string FormatScanSummary(int32_t count) {
+  return u"Total Invalid Entries Found: " +
+         Utf8ToUtf16(std::to_string(count)) + u"    ";
+}
+
+std::u16string FindingTypeText(int32_t kind) {
+  return kind == kFindingInvalidKey ? u"Invalid Key" : u"Invalid Value";
+}
+
+std::u16string FindingRootText(RegKey root) {
+  const std::u16string name = RootDisplayName(root);
+  return name.empty() ? u"UNKNOWN" : name;
+}
+
+std::u16string FindingValueNameText(const std::u16string& valueName) {
+  return valueName.empty() ? u"-------" : valueName;
+}
+
+void RunScan(const ScanEnvironment& environment, FindingList& list) {
+  list.findings.clear();
+  // The exclude file is read afresh for every scan, so edits made between
+  // scans take effect at the next one.
+  ExcludeList excludeList;
+  LoadExcludeList(environment.files, excludeList);
+  const ScanContext context{environment.registry, environment.files,
+                            environment.stopRequested, &excludeList};
+  const CategoryRun run{context, &list, environment.host};
+  for (int index = 0; index < kScanCategoryCount; ++index) {
+    const ScanCategory& category = kScanCategories[static_cast<size_t>(index)];
+    // Each switch is read once, when the scan reaches it. A stop request
+    // does not skip the calls: every scanner returns at once on its own.
+    if (ScanSwitch(environment.options, index) != 1) continue;
+    if (category.scan != nullptr) category.scan(run);
+  }
+}
+
+int32_t FillResultsList(ResultsView& results, const FindingList& list) {
+  results.DeleteAllRows();
+  results.SetRedraw(false);
+  results.SetItemCountHint(kResultsCountHint);
+  int32_t row = 0;
+  for (const Finding& finding : list.findings) {
+    if (finding.kind == -1) break;
+    results.InsertRow(row, FindingTypeText(finding.kind));
+    results.SetCellText(row, kColumnRootKey, FindingRootText(finding.root));
+    results.SetCellText(row, kColumnPath, finding.path);
+    results.SetCellText(row, kColumnValueName,
+                        FindingValueNameText(finding.valueName));
+    results.SetChecked(row, true);
+    ++row;
+  }
+  results.SetRedraw(true);
+  return row;
+}
+
+void ReleaseFindingList(FindingList& list) {
+  list.findings.clear();
+  list.findings.shrink_to_fit();
+}
+
+int32_t ScanThreadMain(const ScanEnvironment& environment) {
+  environment.host.EnterBusyState();
+  FindingList list;
+  RunScan(environment, list);
+  const bool automated =
+      environment.automationMode.load(std::memory_order_relaxed) != 0;
+  if (environment.stopRequested.load(std::memory_order_relaxed) != 0) {
+    // A stopped scan shows nothing and leaves the previous rows in place.
+    ReleaseFindingList(list);
+    environment.host.EnterIdleState();
+    if (automated) environment.host.ReportAutomationStatus(u"Stopped");
+    return 0;
+  }
+  const int32_t count = FillResultsList(environment.results, list);
+  ReleaseFindingList(list);
+  environment.host.EnterIdleState();
+  const std::u16string summary = FormatScanSummary(count);
+  if (automated) {
+    environment.host.ReportAutomationStatus(summary);
+  } else {
+    environment.host.ShowMessage(summary);
+  }
+  return 0;
+}
+
+}  // namespace tavik
