@@ -1,0 +1,78 @@
+// tavik-scan: runs one registry scan over the live registry and file system
+// and prints the findings. It only reports; it never deletes anything.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "app/console_ports.h"
+#include "app/recording_ports.h"
+#include "app/scan_options_store.h"
+#include "engine/scan_run.h"
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_registry.h"
+
+namespace {
+
+constexpr int kExitScanned = 0;
+constexpr int kExitUsage = 2;
+
+constexpr std::string_view kHelpText =
+    "Usage: tavik-scan [--help]\n"
+    "\n"
+    "Scans the registry for entries that point at files, programs and\n"
+    "classes that no longer exist, and prints one line per finding:\n"
+    "Type, Root Key, Path and Value Name separated by tabs, followed by\n"
+    "the line \"Total Invalid Entries Found: N\". Output is UTF-8.\n"
+    "\n"
+    "It only reports: nothing is deleted or changed.\n"
+    "\n"
+    "The categories to scan are read from the values \"1\" to \"10\" of\n"
+    "HKEY_LOCAL_MACHINE\\Software\\Tavik Software\\Registry Cleaner\n"
+    "(\"0\" turns a category off; missing values leave it on).\n"
+    "Key prefixes listed in \"RCExclude.txt\" beside this program\n"
+    "(UTF-16LE, one per line) are never reported.\n";
+
+bool IsHelpArgument(std::wstring_view argument) {
+  return argument == L"--help" || argument == L"-h" || argument == L"-?";
+}
+
+int RunScanAndPrint() {
+  tavik::Win32Registry registry;
+  tavik::Win32FileSystem files;
+  tavik::ScanOptions options;
+  tavik::LoadScanOptions(registry, options);
+
+  tavik::SharedFlag stopRequested{0};
+  tavik::SharedFlag automationMode{0};
+  tavik::RecordingResultsView results;
+  tavik::ConsoleHost host;
+  const tavik::ScanEnvironment environment{registry,       files,
+                                           options,        stopRequested,
+                                           automationMode, results,
+                                           host};
+  // The scan runs on its own worker thread, as it does behind the window.
+  std::thread worker([&environment] { tavik::ScanThreadMain(environment); });
+  worker.join();
+
+  tavik::WriteOutput(tavik::OutputStream::kOut,
+                     tavik::FormatScanReport(results.rows, host.messages));
+  return kExitScanned;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && IsHelpArgument(argv[1])) {
+    tavik::WriteOutput(tavik::OutputStream::kOut, kHelpText);
+    return kExitScanned;
+  }
+  if (argc > 1) {
+    tavik::WriteOutput(tavik::OutputStream::kError,
+                       "tavik-scan: unexpected argument; "
+                       "run \"tavik-scan --help\" for usage.\n");
+    return kExitUsage;
+  }
+  return RunScanAndPrint();
+}

@@ -1,0 +1,139 @@
+#include "platform/win32/win32_file_system.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_text.h"
+
+namespace tavik {
+
+namespace {
+
+// GetPath flag: prefer the UNC form of a target on a network share.
+constexpr DWORD kGetPathUncPriority = 2;  // SLGP_UNCPRIORITY
+
+// Reads whole files of the program's own texts; larger files are not ours.
+constexpr LONGLONG kMaxReadBytes = 64LL * 1024 * 1024;
+
+}  // namespace
+
+uint32_t Win32FileSystem::GetFileAttributesW(const char16_t* path) {
+  return ::GetFileAttributesW(AsWide(path));
+}
+
+bool Win32FileSystem::PathFileExistsW(const char16_t* path) {
+  return ::PathFileExistsW(AsWide(path)) != FALSE;
+}
+
+bool Win32FileSystem::OpenExistingFile(const char16_t* path, uint32_t access,
+                                       uint32_t share, uint32_t flags) {
+  const FileHandle file(::CreateFileW(AsWide(path), access, share, nullptr,
+                                      OPEN_EXISTING, flags, nullptr));
+  return file.valid();
+}
+
+bool Win32FileSystem::PathStripToRootW(char16_t* path) {
+  return ::PathStripToRootW(AsWide(path)) != FALSE;
+}
+
+uint32_t Win32FileSystem::GetDriveTypeW(const char16_t* root) {
+  return ::GetDriveTypeW(AsWide(root));
+}
+
+uint32_t Win32FileSystem::ExpandEnvironmentStringsW(const char16_t* src,
+                                                    char16_t* dst,
+                                                    uint32_t dstChars) {
+  return ::ExpandEnvironmentStringsW(AsWide(src), AsWide(dst), dstChars);
+}
+
+uint32_t Win32FileSystem::GetWindowsDirectoryW(char16_t* buffer,
+                                               uint32_t chars) {
+  return ::GetWindowsDirectoryW(AsWide(buffer), chars);
+}
+
+uint32_t Win32FileSystem::GetModuleFileNameW(char16_t* buffer,
+                                             uint32_t chars) {
+  return ::GetModuleFileNameW(nullptr, AsWide(buffer), chars);
+}
+
+int32_t Win32FileSystem::PathParseIconLocationW(char16_t* iconFile) {
+  return ::PathParseIconLocationW(AsWide(iconFile));
+}
+
+int32_t Win32FileSystem::SHGetFolderPathW(int32_t csidl, uint32_t flags,
+                                          char16_t* path) {
+  return ::SHGetFolderPathW(nullptr, csidl, nullptr, flags, AsWide(path));
+}
+
+int32_t Win32FileSystem::LoadShellLinkTarget(const char16_t* linkPath,
+                                             char16_t* target,
+                                             uint32_t chars) {
+  ComRef<IShellLinkW> link;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr,
+                                CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.out()))) {
+    return -1;
+  }
+  ComRef<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.out()))) return -1;
+  if (FAILED(file->Load(AsWide(linkPath), STGM_READ))) return -1;
+  WIN32_FIND_DATAW findData{};
+  if (chars > 0) target[0] = u'\0';
+  const HRESULT result =
+      link->GetPath(AsWide(target), static_cast<int>(chars), &findData,
+                    kGetPathUncPriority);
+  return FAILED(result) ? -1 : 0;
+}
+
+bool Win32FileSystem::ReadFileBytes(const char16_t* path,
+                                    std::vector<uint8_t>& bytes) {
+  const FileHandle file(::CreateFileW(AsWide(path), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxReadBytes) {
+    return false;
+  }
+  bytes.assign(static_cast<size_t>(size.QuadPart), 0);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data() + done,
+                    static_cast<DWORD>(bytes.size() - done), &read, nullptr)) {
+      return false;
+    }
+    if (read == 0) break;
+    done += read;
+  }
+  bytes.resize(done);
+  return true;
+}
+
+bool Win32FileSystem::WriteFileBytes(const char16_t* path,
+                                     const std::vector<uint8_t>& bytes,
+                                     bool append) {
+  const FileHandle file(::CreateFileW(
+      AsWide(path), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+      FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done,
+                     static_cast<DWORD>(bytes.size() - done), &written,
+                     nullptr) ||
+        written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace tavik
