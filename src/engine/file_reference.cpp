@@ -46,6 +46,21 @@ int32_t ComposedFileExists(FileSystem& files, const std::u16string& path) {
   return FileExists(files, path.c_str());
 }
 
+// A path that names no drive is looked for in the Windows folder and its
+// system32 folder first, then where it stands (relative to the current
+// folder).
+int32_t ExistsHereOrInWindowsFolder(FileSystem& files,
+                                    const std::u16string& path) {
+  if (path.size() < 2 || path[1] != u':') {
+    const std::u16string windows = WindowsDirectory(files);
+    if (ComposedFileExists(files, windows + u"\\" + path) == 1) return 1;
+    if (ComposedFileExists(files, windows + u"\\system32\\" + path) == 1) {
+      return 1;
+    }
+  }
+  return FileExists(files, path.c_str());
+}
+
 }  // namespace
 
 size_t FindSubstring(std::u16string_view text, std::u16string_view pattern) {
@@ -106,22 +121,34 @@ int32_t CheckFileReference(FileSystem& files, const char16_t* text,
     return 1;
   }
 
-  if (expanded.size() < 2 || expanded[1] != u':') {
-    const std::u16string windows = WindowsDirectory(files);
-    if (ComposedFileExists(files, windows + u"\\" + expanded) == 1) return 1;
-    if (ComposedFileExists(files, windows + u"\\system32\\" + expanded) == 1) {
+  if (ExistsHereOrInWindowsFolder(files, expanded) == 1) return 1;
+
+  // A command line: cut the arguments off after the program name, at the
+  // first ".exe" (or, without one, the first ".com") unless it ends the
+  // text. A later ".exe" or ".com" that is followed by a blank or a quote is
+  // tried as well, and a cut name without a drive is also looked for in the
+  // Windows folder, so that a folder such as "my.exe.d" or a bare program
+  // name with arguments never makes an existing program look missing.
+  size_t first = FindSubstring(expanded, u".exe");
+  if (first == std::u16string::npos) first = FindSubstring(expanded, u".com");
+  if (first != std::u16string::npos && first + 4 < expanded.size() &&
+      ExistsHereOrInWindowsFolder(files, expanded.substr(0, first + 4)) == 1) {
+    return 1;
+  }
+  for (size_t at = 0; at + 4 < expanded.size(); ++at) {
+    const std::u16string_view extension =
+        std::u16string_view(expanded).substr(at, 4);
+    const char16_t next = expanded[at + 4];
+    if (at == first || (next != u'"' && !IsWideSpace(next)) ||
+        (!EqualsIgnoreAsciiCase(extension, u".exe") &&
+         !EqualsIgnoreAsciiCase(extension, u".com"))) {
+      continue;
+    }
+    if (ExistsHereOrInWindowsFolder(files, expanded.substr(0, at + 4)) == 1) {
       return 1;
     }
   }
-
-  if (FileExists(files, expanded.c_str()) == 1) return 1;
-
-  // Cut the arguments off a command line after its program name.
-  size_t found = FindSubstring(expanded, u".exe");
-  if (found == std::u16string::npos) found = FindSubstring(expanded, u".com");
-  if (found == std::u16string::npos || found + 4 == expanded.size()) return 0;
-  expanded.resize(found + 4);
-  return FileExists(files, expanded.c_str());
+  return 0;
 }
 
 int32_t CheckIconLocation(FileSystem& files, std::u16string& text) {

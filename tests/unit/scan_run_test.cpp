@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "app/recording_ports.h"
+#include "engine/exclude_list.h"
+#include "engine/scan_run.h"
+#include "engine/text.h"
+#include "scan_fixture.h"
+
+namespace tavik {
+namespace {
+
+using testing::ScanFixture;
+
+constexpr char16_t kRun[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char16_t kSharedDlls[] =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+class ScanRunTest : public ::testing::Test {
+ protected:
+  ScanEnvironment environment() {
+    return ScanEnvironment{f.registry, f.files, options, f.stop,
+                           automation, results, host};
+  }
+  ScanFixture f;
+  ScanOptions options;
+  SharedFlag automation{0};
+  RecordingResultsView results;
+  RecordingHost host;
+};
+
+TEST_F(ScanRunTest, WritesOneCheckedRowPerFindingAndShowsTheSummary) {
+  f.registry.SetString(kHkeyCurrentUser, kRun, u"", u"C:\\Gone\\a.exe");
+  f.registry.SetDword(kHkeyLocalMachine, kSharedDlls, u"C:\\Gone\\b.dll", 1);
+  EXPECT_EQ(ScanThreadMain(environment()), 0);
+  ASSERT_EQ(results.rows.size(), 2u);
+  // Shared DLLs come before startup entries.
+  EXPECT_EQ(FormatRowsAsTsv(results.rows),
+            "Invalid Value\tHKEY_LOCAL_MACHINE\tSoftware\\Microsoft\\Windows\\"
+            "CurrentVersion\\SharedDLLs\tC:\\Gone\\b.dll\n"
+            "Invalid Value\tHKEY_CURRENT_USER\tSOFTWARE\\Microsoft\\Windows\\"
+            "CurrentVersion\\Run\t-------\n");
+  EXPECT_TRUE(results.rows[0].checked && results.rows[1].checked);
+  EXPECT_TRUE(results.redraw);
+  EXPECT_EQ(results.countHint, 100000);
+  EXPECT_EQ(host.events,
+            (std::vector<std::u16string>{
+                u"busy", u"idle",
+                u"message:Total Invalid Entries Found: 2    "}));
+}
+
+TEST_F(ScanRunTest, SwitchesOtherThanOneTurnCategoriesOff) {
+  f.registry.SetString(kHkeyCurrentUser, kRun, u"x", u"C:\\Gone\\a.exe");
+  results.rows.push_back({});
+  options.Startup = 2;
+  ScanThreadMain(environment());
+  EXPECT_TRUE(results.rows.empty());
+  EXPECT_EQ(host.messages.back(), u"Total Invalid Entries Found: 0    ");
+  for (int i = 0; i < kScanCategoryCount; ++i) ScanSwitch(options, i) = 0;
+  options.Startup = 1;
+  ScanThreadMain(environment());
+  EXPECT_EQ(results.rows.size(), 1u);
+}
+
+TEST_F(ScanRunTest, StoppedScanKeepsThePreviousRowsAndSaysNothing) {
+  f.registry.SetString(kHkeyCurrentUser, kRun, u"x", u"C:\\Gone\\a.exe");
+  ScanThreadMain(environment());
+  ASSERT_EQ(results.rows.size(), 1u);
+  host.events.clear();
+  f.registry.SetString(kHkeyCurrentUser, kRun, u"y", u"C:\\Gone\\b.exe");
+  f.stop = 1;
+  ScanThreadMain(environment());
+  EXPECT_EQ(results.rows.size(), 1u);
+  EXPECT_EQ(host.events, (std::vector<std::u16string>{u"busy", u"idle"}));
+  automation = 1;
+  host.events.clear();
+  ScanThreadMain(environment());
+  EXPECT_EQ(host.events,
+            (std::vector<std::u16string>{u"busy", u"idle", u"status:Stopped"}));
+}
+
+TEST_F(ScanRunTest, AutomatedScanPostsTheSummaryInstead) {
+  automation = 1;
+  ScanThreadMain(environment());
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(host.statuses,
+            std::vector<std::u16string>{u"Total Invalid Entries Found: 0    "});
+}
+
+TEST_F(ScanRunTest, ExcludeFileIsReadAtEveryScan) {
+  f.registry.SetString(kHkeyCurrentUser, kRun, u"x", u"C:\\Gone\\a.exe");
+  ASSERT_TRUE(RewriteExcludeFile(
+      f.files, {u"HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows"}));
+  ScanThreadMain(environment());
+  EXPECT_TRUE(results.rows.empty());
+  ASSERT_TRUE(RewriteExcludeFile(f.files, {u"HKEY_CURRENT_USER\\Other"}));
+  ScanThreadMain(environment());
+  EXPECT_EQ(results.rows.size(), 1u);
+}
+
+TEST(FillResultsList, RowTextsForEveryKindAndRoot) {
+  FindingList list;
+  list.findings = {
+      {kFindingInvalidKey, kHkeyClassesRoot, u"CLSID\\{1}", u""},
+      {kFindingInvalidValue, kHkeyLocalMachine, u"A", u"v"},
+      {kFindingInvalidValue, kHkeyUsers, u"B", u""},
+      {-1, kHkeyLocalMachine, u"never shown", u""},
+  };
+  RecordingResultsView results;
+  EXPECT_EQ(FillResultsList(results, list), 3);
+  EXPECT_EQ(FormatRowsAsTsv(results.rows),
+            "Invalid Key\tHKEY_CLASSES_ROOT\tCLSID\\{1}\t-------\n"
+            "Invalid Value\tHKEY_LOCAL_MACHINE\tA\tv\n"
+            "Invalid Value\tUNKNOWN\tB\t-------\n");
+}
+
+TEST(FillResultsList, MoreRowsThanTheCountHint) {
+  FindingList list;
+  list.findings.resize(100001,
+                       Finding{kFindingInvalidValue, kHkeyCurrentUser, u"K", u"v"});
+  RecordingResultsView results;
+  EXPECT_EQ(FillResultsList(results, list), 100001);
+  EXPECT_EQ(results.rows.size(), 100001u);
+}
+
+}  // namespace
+}  // namespace tavik

@@ -1,0 +1,124 @@
+// Runs every scenario of tests/scenarios over the memory registry in its Wine
+// flavor and the memory file system; the same scenarios run under Wine with
+// the real program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/recording_ports.h"
+#include "app/scan_options_store.h"
+#include "engine/exclude_list.h"
+#include "engine/scan_run.h"
+#include "engine/text.h"
+#include "platform/memory/memory_file_system.h"
+#include "platform/memory/memory_registry.h"
+#include "platform/memory/reg_file_loader.h"
+
+namespace tavik {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path ScenarioRoot() { return fs::path(TAVIK_SOURCE_DIR) / "tests" / "scenarios"; }
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The exclude file as the scenario runners write it: UTF-16LE with its
+// byte-order mark, every line feed preceded by a carriage return.
+std::vector<uint8_t> ExcludeFileBytes(const std::string& utf8) {
+  std::string crlf;
+  for (const char c : utf8) {
+    if (c == '\r') continue;
+    if (c == '\n') crlf.push_back('\r');
+    crlf.push_back(c);
+  }
+  std::vector<uint8_t> bytes = {0xFF, 0xFE};
+  for (const char16_t c : Utf8ToUtf16(crlf)) {
+    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return bytes;
+}
+
+class ScenarioTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ScenarioTest, ProducesTheExpectedRows) {
+  const fs::path dir = ScenarioRoot() / GetParam();
+  MemoryRegistry registry(RegistryFlavor::kWine);
+  MemoryFileSystem files;
+  const std::string reg = ReadText(dir / "registry.reg");
+  const RegLoadResult loaded =
+      LoadRegFile(registry, std::vector<uint8_t>(reg.begin(), reg.end()));
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+
+  if (fs::exists(dir / "files.txt")) {
+    for (std::string line : Lines(ReadText(dir / "files.txt"))) {
+      const auto hash = line.find('#');
+      if (hash != std::string::npos) line.resize(hash);
+      const std::u16string path(TrimWideSpace(Utf8ToUtf16(line)));
+      if (path.empty()) continue;
+      if (path.back() == u'\\') {
+        ASSERT_TRUE(files.AddFolder(path)) << line;
+      } else {
+        ASSERT_TRUE(files.AddFile(path)) << line;
+      }
+    }
+  }
+  if (fs::exists(dir / "exclude.txt")) {
+    ASSERT_TRUE(files.WriteFileBytes(ExcludeFilePath(files).c_str(),
+                                     ExcludeFileBytes(ReadText(dir / "exclude.txt")),
+                                     false));
+  }
+
+  ScanOptions options;
+  LoadScanOptions(registry, options);
+  SharedFlag stop{0};
+  SharedFlag automation{0};
+  RecordingResultsView results;
+  RecordingHost host;
+  ScanThreadMain(ScanEnvironment{registry, files, options, stop, automation,
+                                 results, host});
+  EXPECT_EQ(FormatRowsAsTsv(results.rows), ReadText(dir / "expected.tsv"));
+  EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+std::vector<std::string> ScenarioNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(ScenarioRoot())) {
+    if (entry.is_directory() && fs::exists(entry.path() / "registry.reg")) {
+      names.push_back(entry.path().filename().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, ScenarioTest, ::testing::ValuesIn(ScenarioNames()),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           for (auto& c : name) {
+                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace tavik
