@@ -22,3 +22,30 @@ if(TAVIK_WIN32_TESTS)
   target_link_libraries(tavik_win32_tests PRIVATE tavik_win32 tavik_memory gtest gtest_main)
   add_test(NAME win32_layer COMMAND tavik_win32_tests)
 endif()
+
+# The scenarios of tests/scenarios, each run by tavik-scan.exe under Wine in a
+# fresh copy of a template prefix and compared beyond the template's own rows.
+set(TAVIK_SCENARIO_RUNNER ${CMAKE_SOURCE_DIR}/tools/wine-scenarios.sh
+    --exe $<TARGET_FILE:tavik-scan> --work ${CMAKE_BINARY_DIR}/scenarios)
+add_test(NAME scenario_baseline COMMAND ${TAVIK_SCENARIO_RUNNER} --baseline-only)
+set_tests_properties(scenario_baseline PROPERTIES FIXTURES_SETUP wine_baseline)
+file(GLOB TAVIK_SCENARIO_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/tests/scenarios/*)
+foreach(dir ${TAVIK_SCENARIO_DIRS})
+  if(IS_DIRECTORY ${dir})
+    get_filename_component(name ${dir} NAME)
+    add_test(NAME scenario_${name} COMMAND ${TAVIK_SCENARIO_RUNNER} ${name})
+    set_tests_properties(scenario_${name} PROPERTIES
+      FIXTURES_REQUIRED wine_baseline LABELS wine-scenario)
+  endif()
+endforeach()
+
+# Benchmark helper (bench/wine/run.sh): a bare enumeration of the values the
+# scan reads, the floor its time is compared with. Built only on request.
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/wine/enum_floor.cpp)
+  add_executable(tavik-enum-floor EXCLUDE_FROM_ALL bench/wine/enum_floor.cpp)
+  target_compile_definitions(tavik-enum-floor PRIVATE UNICODE _UNICODE
+                             WIN32_LEAN_AND_MEAN NOMINMAX)
+  target_link_libraries(tavik-enum-floor PRIVATE advapi32)
+  target_link_options(tavik-enum-floor PRIVATE -municode)
+endif()
