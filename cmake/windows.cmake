@@ -23,6 +23,10 @@ if(TAVIK_WIN32_TESTS)
   add_test(NAME win32_layer COMMAND tavik_win32_tests)
 endif()
 
+# tavik-scan.exe's command line and report format, under Wine.
+add_test(NAME tavik_scan_cli
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/tavik_scan_cli_test.sh $<TARGET_FILE:tavik-scan>)
+
 # The scenarios of tests/scenarios, each run by tavik-scan.exe under Wine in a
 # fresh copy of a template prefix and compared beyond the template's own rows.
 set(TAVIK_SCENARIO_RUNNER ${CMAKE_SOURCE_DIR}/tools/wine-scenarios.sh
