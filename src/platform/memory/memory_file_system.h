@@ -18,10 +18,13 @@ class MemoryFileSystem final : public FileSystem {
  public:
   // Starts with drive C: fixed, the Windows folder C:\windows with its
   // system32 and Fonts folders, the current folder C:\scan, the executable
-  // C:\Program Files\Tavik\RegistryCleaner.exe (the file itself is not
-  // created), the environment SystemRoot, windir, SystemDrive, ProgramFiles,
-  // ProgramFiles(x86), CommonProgramFiles, USERPROFILE, APPDATA, TEMP, and the
-  // special folders Fonts and Recent.
+  // C:\Program Files\Tavik\RegistryCleaner.exe (its folder exists, the file
+  // itself is not created), the environment SystemRoot, windir, SystemDrive,
+  // ProgramFiles, ProgramFiles(x86), CommonProgramFiles, USERPROFILE, APPDATA,
+  // TEMP, and the special folders Fonts and Recent. GetDriveTypeW takes "C:"
+  // like "C:\" (as Win32 does) and answers DRIVE_REMOTE for any UNC root;
+  // ExpandEnvironmentStringsW keeps "%NAME" of an unknown name and goes on
+  // at its closing '%', as Windows does (Wine keeps "%NAME%" whole).
   MemoryFileSystem();
 
   // --- set-up helpers for tests ---
@@ -39,6 +42,7 @@ class MemoryFileSystem final : public FileSystem {
   void SetEnvironment(const std::u16string& name, const std::u16string& value);
   void SetWindowsDirectory(const std::u16string& path);
   void SetCurrentDirectory(const std::u16string& path);
+  // Also creates the folder of the executable.
   void SetModuleFileName(const std::u16string& path);
   void SetSpecialFolder(int32_t csidl, const std::u16string& path);
   void FailSpecialFolder(int32_t csidl);
@@ -78,6 +82,10 @@ class MemoryFileSystem final : public FileSystem {
     bool hiddenFromQuickTests = false;
     std::vector<uint8_t> content;
   };
+  // The full path of `path` as Win32 forms it (case kept, separators and
+  // "." / ".." resolved, relative names joined to the current folder). Empty
+  // for a path that cannot exist.
+  std::u16string Absolute(const std::u16string& path) const;
   // The key under which a path is stored: absolute, folded to upper case,
   // separators and "." / ".." resolved, trailing dots and blanks of the
   // last part removed. Empty for a path that cannot exist.

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/registry.h"
@@ -39,6 +40,8 @@ class MemoryRegistry final : public Registry {
   RegistryFlavor flavor() const { return flavor_; }
 
   // --- set-up helpers for tests (paths below a root, "" = the root) ---
+  // They ignore access limits and accept key names longer than the 255
+  // characters that RegCreateKeyExW allows.
   void CreateKey(RegKey root, const std::u16string& path);
   void SetValue(RegKey root, const std::u16string& path,
                 const std::u16string& name, uint32_t type,
@@ -53,6 +56,9 @@ class MemoryRegistry final : public Registry {
   bool KeyExists(RegKey root, const std::u16string& path) const;
   bool ValueExists(RegKey root, const std::u16string& path,
                    const std::u16string& name) const;
+  // Removes a value; false when the key or the value did not exist.
+  bool DeleteValue(RegKey root, const std::u16string& path,
+                   const std::u16string& name);
   // Makes `linkPath` a registry link to `targetPath` (both under HKLM, or
   // both under the given root).
   void AddLink(RegKey root, const std::u16string& linkPath,
@@ -60,6 +66,8 @@ class MemoryRegistry final : public Registry {
   // Adds Wine's links below Software\Wow6432Node (done by the kWine
   // constructor).
   void AddWineLinks();
+  // SetAccess and the injections create the key when it is missing. Under
+  // HKEY_CLASSES_ROOT they apply to both sides of the merged key.
   void SetAccess(RegKey root, const std::u16string& path, KeyAccess access);
   // Failures: the open of this key, the enumeration at `index` of its
   // subkeys or values, or the query of one of its values returns `error`.
@@ -96,17 +104,38 @@ class MemoryRegistry final : public Registry {
   int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) override;
 
   struct Node;
+  struct View;
   struct Handle;
 
  private:
+  std::shared_ptr<Node> RootNode(RegKey root) const;
+  View RootView(RegKey root) const;
+  std::shared_ptr<Node> Child(const Node& parent,
+                              std::u16string_view name) const;
+  std::shared_ptr<Node> Follow(std::shared_ptr<Node> node, int depth) const;
+  View Descend(const View& view, std::u16string_view name, int depth) const;
+  View FindView(const View& start, std::u16string_view path) const;
+  View FindView(RegKey root, std::u16string_view path) const;
+  int32_t CreateView(const View& start, std::u16string_view path, bool bypass,
+                     View* result);
+  View CreateOrFind(RegKey root, std::u16string_view path);
+  std::shared_ptr<Node> AddChild(Node& parent, std::u16string_view name);
+  void RemoveNode(Node& node);
+  Handle* GetHandle(RegKey key, int32_t* error);
+  size_t SubkeyCount(Handle& handle);
+  std::u16string_view SubkeyName(Handle& handle, size_t index);
+  RegKey NewHandle(const View& view, uint32_t granted);
+
   RegistryFlavor flavor_;
   std::shared_ptr<Node> hklm_;
   std::shared_ptr<Node> hkcu_;
   std::shared_ptr<Node> hku_;
   std::map<RegKey, std::unique_ptr<Handle>> handles_;
+  // Predefined roots: views rebuilt on every call, kept for their caches.
+  std::map<RegKey, std::unique_ptr<Handle>> rootHandles_;
   RegKey nextHandle_ = 0x1000;
-  // Implementation helpers live in the .cpp file.
-  friend class MemoryRegistryAccess;
+  // Bumped on every change of the key tree; invalidates merged name lists.
+  uint64_t generation_ = 0;
 };
 
 }  // namespace tavik

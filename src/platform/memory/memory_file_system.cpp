@@ -1,0 +1,530 @@
+#include "platform/memory/memory_file_system.h"
+
+#include <algorithm>
+
+#include "engine/text.h"
+
+namespace tavik {
+
+namespace {
+
+constexpr int32_t kSOk = 0;
+constexpr int32_t kEFail = static_cast<int32_t>(0x80004005u);
+constexpr int32_t kEInvalidArg = static_cast<int32_t>(0x80070057u);
+constexpr int32_t kCsidlFlagMask = 0xFF00;  // CSIDL_FLAG_CREATE and friends
+constexpr uint32_t kFileAttributeArchive = 0x20;
+
+bool IsAsciiLetter(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+std::u16string ToUpper(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& c : out) c = ToUpperAscii(c);
+  return out;
+}
+
+std::u16string WithBackslashes(std::u16string_view text) {
+  std::u16string out(text);
+  std::replace(out.begin(), out.end(), u'/', u'\\');
+  return out;
+}
+
+// Copies `text` into a buffer of `chars` units, cut to fit, terminated.
+void CopyCut(std::u16string_view text, char16_t* buffer, size_t chars) {
+  if (buffer == nullptr || chars == 0) return;
+  const size_t n = std::min(text.size(), chars - 1);
+  std::copy_n(text.begin(), n, buffer);
+  buffer[n] = 0;
+}
+
+// shlwapi's PathIsRootW: "\", "X:\", "\\server" and "\\server\share".
+bool IsRootText(const char16_t* path) {
+  if (path[0] == 0) return false;
+  if (path[0] == u'\\') {
+    if (path[1] == 0) return true;
+    if (path[1] != u'\\') return false;
+    bool seenSlash = false;
+    for (const char16_t* p = path + 2; *p; ++p) {
+      if (*p == u'\\') {
+        if (seenSlash) return false;
+        seenSlash = true;
+      }
+    }
+    return true;
+  }
+  return path[1] == u':' && path[2] == u'\\' && path[3] == 0;
+}
+
+// shlwapi's PathRemoveFileSpecW: cuts the last part; false when nothing
+// was cut.
+bool RemoveFileSpec(char16_t* path) {
+  char16_t* p = path;
+  char16_t* spec = path;
+  if (*p == u'\\') spec = ++p;
+  if (*p == u'\\') spec = ++p;
+  while (*p) {
+    if (*p == u'\\') {
+      spec = p;
+    } else if (*p == u':') {
+      spec = ++p;
+      if (*p == u'\\') ++spec;
+      if (*p == 0) break;
+    }
+    ++p;
+  }
+  if (*spec == 0) return false;
+  *spec = 0;
+  return true;
+}
+
+// shlwapi's StrToIntW: an optional '-' and decimal digits at the very start.
+int32_t StrToInt(const char16_t* text) {
+  bool negative = false;
+  if (*text == u'-') {
+    negative = true;
+    ++text;
+  }
+  uint32_t value = 0;
+  while (*text >= u'0' && *text <= u'9') {
+    value = value * 10 + static_cast<uint32_t>(*text - u'0');
+    ++text;
+  }
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+MemoryFileSystem::MemoryFileSystem()
+    : windowsDirectory_(u"C:\\windows"),
+      currentDirectory_(u"C:\\scan"),
+      moduleFileName_(u"C:\\Program Files\\Tavik\\RegistryCleaner.exe") {
+  SetDriveType(u'C', kDriveFixed);
+  AddFolder(u"C:\\windows\\system32");
+  AddFolder(u"C:\\windows\\Fonts");
+  AddFolder(u"C:\\scan");
+  AddFolder(u"C:\\users\\user\\Recent");
+  AddFolder(u"C:\\Program Files\\Tavik");  // the executable's folder
+  const std::pair<const char16_t*, const char16_t*> environment[] = {
+      {u"SystemRoot", u"C:\\windows"},
+      {u"windir", u"C:\\windows"},
+      {u"SystemDrive", u"C:"},
+      {u"ProgramFiles", u"C:\\Program Files"},
+      {u"ProgramFiles(x86)", u"C:\\Program Files (x86)"},
+      {u"CommonProgramFiles", u"C:\\Program Files\\Common Files"},
+      {u"USERPROFILE", u"C:\\users\\user"},
+      {u"APPDATA", u"C:\\users\\user\\AppData\\Roaming"},
+      {u"TEMP", u"C:\\users\\user\\AppData\\Local\\Temp"},
+  };
+  for (const auto& [name, value] : environment) SetEnvironment(name, value);
+  SetSpecialFolder(kCsidlFonts, u"C:\\windows\\Fonts");
+  SetSpecialFolder(kCsidlRecent, u"C:\\users\\user\\Recent");
+}
+
+// --- paths ---
+
+std::u16string MemoryFileSystem::Absolute(const std::u16string& path) const {
+  const std::u16string text = WithBackslashes(path);
+  if (text.empty()) return {};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x20 ||
+        std::u16string_view(u"*?\"<>|").find(c) != std::u16string_view::npos) {
+      return {};
+    }
+    if (c == u':' && (i != 1 || !IsAsciiLetter(text[0]))) return {};
+  }
+  // UNC names and device paths are never in memory.
+  if (text.size() >= 2 && text[0] == u'\\' && text[1] == u'\\') return {};
+
+  std::u16string joined;
+  if (text.size() >= 2 && text[1] == u':') {
+    const char16_t drive = ToUpperAscii(text[0]);
+    const std::u16string rest = text.substr(2);
+    if (!rest.empty() && rest[0] == u'\\') {
+      joined = text;
+    } else if (drive == ToUpperAscii(currentDirectory_[0])) {
+      // "X:name" is relative to the current folder of that drive.
+      joined = currentDirectory_ + u"\\" + rest;
+    } else {
+      joined = std::u16string(1, drive) + u":\\" + rest;
+    }
+  } else if (text[0] == u'\\') {
+    joined = currentDirectory_.substr(0, 2) + text;
+  } else {
+    joined = currentDirectory_ + u"\\" + text;
+  }
+
+  std::vector<std::u16string> parts;
+  size_t start = 3;  // past "X:\"
+  while (start <= joined.size()) {
+    size_t end = joined.find(u'\\', start);
+    if (end == std::u16string::npos) end = joined.size();
+    std::u16string part = joined.substr(start, end - start);
+    const bool last = end == joined.size();
+    start = end + 1;
+    if (part.empty() || part == u".") continue;
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    if (last) {
+      // Win32 drops trailing dots and blanks of the last part...
+      while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) {
+        part.pop_back();
+      }
+      if (part.empty()) continue;
+    } else if (part.back() == u'.') {
+      part.pop_back();  // ...and one trailing dot of every folder part.
+    }
+    parts.push_back(std::move(part));
+  }
+  std::u16string result{ToUpperAscii(joined[0]), u':'};
+  if (parts.empty()) result += u'\\';
+  for (const auto& part : parts) result += u"\\" + part;
+  return result;
+}
+
+std::u16string MemoryFileSystem::Normalize(const std::u16string& path) const {
+  return ToUpper(Absolute(path));
+}
+
+const MemoryFileSystem::Entry* MemoryFileSystem::Find(
+    const char16_t* path) const {
+  if (path == nullptr) return nullptr;
+  const std::u16string text = WithBackslashes(path);
+  auto it = entries_.find(Normalize(text));
+  if (it == entries_.end()) return nullptr;
+  // "file.txt\" names a folder that is not there.
+  if (!it->second.folder && !text.empty() && text.back() == u'\\') {
+    return nullptr;
+  }
+  return &it->second;
+}
+
+// --- set-up helpers ---
+
+void MemoryFileSystem::SetDriveType(char16_t letter, uint32_t type) {
+  drives_[ToUpperAscii(letter)] = type;
+}
+
+bool MemoryFileSystem::AddFile(const std::u16string& path,
+                               std::vector<uint8_t> content) {
+  const std::u16string text = WithBackslashes(path);
+  if (text.size() < 2 || text[1] != u':') return false;
+  const std::u16string key = Normalize(text);
+  if (key.size() <= 3) return false;  // a drive root is no file
+  const size_t cut = key.rfind(u'\\');
+  const std::u16string parent = key.substr(0, cut == 2 ? 3 : cut);
+  if (!AddFolder(parent)) return false;
+  auto& entry = entries_[key];
+  if (entry.folder) return false;
+  entry.content = std::move(content);
+  return true;
+}
+
+bool MemoryFileSystem::AddFolder(const std::u16string& path) {
+  const std::u16string text = WithBackslashes(path);
+  if (text.size() < 2 || text[1] != u':') return false;
+  const std::u16string key = Normalize(text);
+  if (key.empty()) return false;
+  // Every prefix ending before a backslash is a folder, the root included.
+  for (size_t pos = 2; pos != std::u16string::npos;
+       pos = key.find(u'\\', pos + 1)) {
+    const std::u16string folder =
+        pos == 2 ? key.substr(0, 3) : key.substr(0, pos);
+    auto [it, inserted] = entries_.try_emplace(folder);
+    if (inserted) it->second.folder = true;
+    if (!it->second.folder) return false;
+  }
+  auto [it, inserted] = entries_.try_emplace(key);
+  if (inserted) it->second.folder = true;
+  return it->second.folder;
+}
+
+bool MemoryFileSystem::Remove(const std::u16string& path) {
+  const std::u16string key = Normalize(path);
+  auto it = entries_.find(key);
+  if (it == entries_.end()) return false;
+  const std::u16string prefix = key.back() == u'\\' ? key : key + u'\\';
+  it = entries_.erase(it);
+  while (it != entries_.end() && it->first.starts_with(prefix)) {
+    it = entries_.erase(it);
+  }
+  shellLinks_.erase(key);
+  brokenShellLinks_.erase(key);
+  return true;
+}
+
+void MemoryFileSystem::SetHiddenFromQuickTests(const std::u16string& path,
+                                               bool hidden) {
+  auto it = entries_.find(Normalize(path));
+  if (it != entries_.end()) it->second.hiddenFromQuickTests = hidden;
+}
+
+void MemoryFileSystem::SetEnvironment(const std::u16string& name,
+                                      const std::u16string& value) {
+  const std::u16string key = ToUpper(name);
+  environment_[key] = value;
+  envNames_[key] = name;
+}
+
+void MemoryFileSystem::SetWindowsDirectory(const std::u16string& path) {
+  windowsDirectory_ = path;
+}
+
+void MemoryFileSystem::SetCurrentDirectory(const std::u16string& path) {
+  const std::u16string text = WithBackslashes(path);
+  if (text.size() < 2 || text[1] != u':') return;
+  const std::u16string absolute = Absolute(text);
+  if (!absolute.empty()) currentDirectory_ = absolute;
+}
+
+void MemoryFileSystem::SetModuleFileName(const std::u16string& path) {
+  moduleFileName_ = path;
+  // The program's folder exists, so files beside it can be written.
+  const size_t slash = WithBackslashes(path).rfind(u'\\');
+  if (slash != std::u16string::npos && slash > 2) {
+    AddFolder(path.substr(0, slash));
+  }
+}
+
+void MemoryFileSystem::SetSpecialFolder(int32_t csidl,
+                                        const std::u16string& path) {
+  specialFolders_[csidl] = path;
+  failingFolders_.erase(csidl);
+}
+
+void MemoryFileSystem::FailSpecialFolder(int32_t csidl) {
+  failingFolders_.insert(csidl);
+}
+
+void MemoryFileSystem::AddShellLink(const std::u16string& linkPath,
+                                    const std::u16string& target) {
+  AddFile(linkPath);
+  const std::u16string key = Normalize(linkPath);
+  shellLinks_[key] = target;
+  brokenShellLinks_.erase(key);
+}
+
+void MemoryFileSystem::AddBrokenShellLink(const std::u16string& linkPath) {
+  AddFile(linkPath);
+  const std::u16string key = Normalize(linkPath);
+  shellLinks_.erase(key);
+  brokenShellLinks_.insert(key);
+}
+
+bool MemoryFileSystem::Exists(const std::u16string& path) const {
+  return Find(path.c_str()) != nullptr;
+}
+
+bool MemoryFileSystem::FileContent(const std::u16string& path,
+                                   std::vector<uint8_t>& content) const {
+  const Entry* entry = Find(path.c_str());
+  if (entry == nullptr || entry->folder) return false;
+  content = entry->content;
+  return true;
+}
+
+// --- FileSystem ---
+
+uint32_t MemoryFileSystem::GetFileAttributesW(const char16_t* path) {
+  ++existenceQueries_;
+  const Entry* entry = Find(path);
+  if (entry == nullptr) return kInvalidFileAttributes;
+  if (entry->folder) return kFileAttributeDirectory;
+  return entry->hiddenFromQuickTests ? kInvalidFileAttributes
+                                     : kFileAttributeArchive;
+}
+
+bool MemoryFileSystem::PathFileExistsW(const char16_t* path) {
+  ++existenceQueries_;
+  const Entry* entry = Find(path);
+  return entry != nullptr && !entry->hiddenFromQuickTests;
+}
+
+bool MemoryFileSystem::OpenExistingFile(const char16_t* path, uint32_t access,
+                                        uint32_t share, uint32_t flags) {
+  (void)access;
+  (void)share;
+  ++existenceQueries_;
+  const Entry* entry = Find(path);
+  if (entry == nullptr) return false;
+  // Folders open only with backup semantics, as on Windows; locked files
+  // only through the backup privilege's path.
+  if (entry->folder || entry->hiddenFromQuickTests) {
+    return (flags & kFileFlagBackupSemantics) != 0;
+  }
+  return true;
+}
+
+bool MemoryFileSystem::PathStripToRootW(char16_t* path) {
+  if (path == nullptr) return false;
+  while (!IsRootText(path)) {
+    if (!RemoveFileSpec(path)) return false;
+  }
+  return true;
+}
+
+uint32_t MemoryFileSystem::GetDriveTypeW(const char16_t* root) {
+  auto driveType = [this](char16_t letter) {
+    auto it = drives_.find(ToUpperAscii(letter));
+    return it == drives_.end() ? kDriveNoRootDir : it->second;
+  };
+  if (root == nullptr) return driveType(currentDirectory_[0]);
+  const std::u16string text = WithBackslashes(root);
+  if (text == u"\\") return driveType(currentDirectory_[0]);
+  // "X:\" and, as Windows also accepts it, "X:" without the backslash.
+  if ((text.size() == 2 || (text.size() == 3 && text[2] == u'\\')) &&
+      text[1] == u':' && IsAsciiLetter(text[0])) {
+    return driveType(text[0]);
+  }
+  // "\\server\share" with or without a trailing backslash.
+  if (text.size() > 2 && text[0] == u'\\' && text[1] == u'\\' &&
+      text[2] != u'?' && text[2] != u'.') {
+    std::u16string_view rest(text);
+    rest.remove_prefix(2);
+    if (!rest.empty() && rest.back() == u'\\') rest.remove_suffix(1);
+    const size_t slash = rest.find(u'\\');
+    if (slash != std::u16string_view::npos && slash > 0 &&
+        slash + 1 < rest.size() &&
+        rest.find(u'\\', slash + 1) == std::u16string_view::npos) {
+      return kDriveRemote;
+    }
+  }
+  return kDriveNoRootDir;
+}
+
+uint32_t MemoryFileSystem::ExpandEnvironmentStringsW(const char16_t* src,
+                                                     char16_t* dst,
+                                                     uint32_t dstChars) {
+  if (src == nullptr) return 0;
+  const std::u16string_view text(src);
+  std::u16string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] != u'%') {
+      const size_t next = std::min(text.find(u'%', i), text.size());
+      out.append(text.substr(i, next - i));
+      i = next;
+      continue;
+    }
+    const size_t close = text.find(u'%', i + 1);
+    if (close == std::u16string_view::npos) {
+      out.append(text.substr(i));  // a lone '%' stays
+      break;
+    }
+    const std::u16string name = ToUpper(text.substr(i + 1, close - i - 1));
+    auto it = environment_.find(name);
+    if (it != environment_.end() && !name.empty()) {
+      out += it->second;
+      i = close + 1;
+    } else {
+      // Unknown: keep "%NAME" and start again at the closing '%'.
+      out.append(text.substr(i, close - i));
+      i = close;
+    }
+  }
+  const auto needed = static_cast<uint32_t>(out.size() + 1);
+  if (dst != nullptr && needed <= dstChars) {
+    std::copy(out.begin(), out.end(), dst);
+    dst[out.size()] = 0;
+  }
+  return needed;
+}
+
+uint32_t MemoryFileSystem::GetWindowsDirectoryW(char16_t* buffer,
+                                                uint32_t chars) {
+  const auto length = static_cast<uint32_t>(windowsDirectory_.size());
+  if (buffer == nullptr || chars <= length) return length + 1;
+  CopyCut(windowsDirectory_, buffer, chars);
+  return length;
+}
+
+uint32_t MemoryFileSystem::GetModuleFileNameW(char16_t* buffer,
+                                              uint32_t chars) {
+  if (buffer == nullptr || chars == 0) return 0;
+  CopyCut(moduleFileName_, buffer, chars);
+  const auto length = static_cast<uint32_t>(moduleFileName_.size());
+  return length < chars ? length : chars;
+}
+
+int32_t MemoryFileSystem::PathParseIconLocationW(char16_t* iconFile) {
+  if (iconFile == nullptr) return 0;
+  int32_t index = 0;
+  std::u16string text(iconFile);
+  const size_t comma = text.find(u',');
+  if (comma != std::u16string::npos) {
+    index = StrToInt(iconFile + comma + 1);
+    text.resize(comma);
+  }
+  // PathUnquoteSpacesW: a text wholly in double quotes loses them.
+  if (!text.empty() && text.front() == u'"' && text.back() == u'"') {
+    text = text.size() >= 2 ? text.substr(1, text.size() - 2) : u"";
+  }
+  // PathRemoveBlanksW: spaces only, not other white space.
+  const size_t first = text.find_first_not_of(u' ');
+  if (first == std::u16string::npos) {
+    text.clear();
+  } else {
+    text = text.substr(first, text.find_last_not_of(u' ') - first + 1);
+  }
+  std::copy(text.begin(), text.end(), iconFile);
+  iconFile[text.size()] = 0;
+  return index;
+}
+
+int32_t MemoryFileSystem::SHGetFolderPathW(int32_t csidl, uint32_t flags,
+                                           char16_t* path) {
+  (void)flags;
+  if (path == nullptr) return kEInvalidArg;
+  path[0] = 0;
+  const int32_t id = csidl & ~kCsidlFlagMask;
+  auto it = specialFolders_.find(id);
+  if (it == specialFolders_.end() || failingFolders_.count(id) != 0) {
+    return kEFail;
+  }
+  CopyCut(it->second, path, kMaxPath);
+  return kSOk;
+}
+
+int32_t MemoryFileSystem::LoadShellLinkTarget(const char16_t* linkPath,
+                                              char16_t* target,
+                                              uint32_t chars) {
+  if (linkPath == nullptr) return -1;
+  const Entry* entry = Find(linkPath);
+  if (entry == nullptr || entry->folder) return -1;
+  auto it = shellLinks_.find(Normalize(linkPath));
+  if (it == shellLinks_.end()) return -1;
+  CopyCut(it->second, target, chars);
+  return 0;
+}
+
+bool MemoryFileSystem::ReadFileBytes(const char16_t* path,
+                                     std::vector<uint8_t>& bytes) {
+  const Entry* entry = Find(path);
+  if (entry == nullptr || entry->folder) return false;
+  bytes = entry->content;
+  return true;
+}
+
+bool MemoryFileSystem::WriteFileBytes(const char16_t* path,
+                                      const std::vector<uint8_t>& bytes,
+                                      bool append) {
+  if (path == nullptr) return false;
+  const std::u16string key = Normalize(path);
+  if (key.size() <= 3) return false;
+  // As CreateFileW, the folder must exist already.
+  const size_t cut = key.rfind(u'\\');
+  auto parent = entries_.find(key.substr(0, cut == 2 ? 3 : cut));
+  if (parent == entries_.end() || !parent->second.folder) return false;
+  auto [it, inserted] = entries_.try_emplace(key);
+  Entry& entry = it->second;
+  if (entry.folder) return false;
+  if (!append) entry.content.clear();
+  entry.content.insert(entry.content.end(), bytes.begin(), bytes.end());
+  return true;
+}
+
+}  // namespace tavik
