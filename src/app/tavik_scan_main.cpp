@@ -10,6 +10,7 @@
 #include "app/recording_ports.h"
 #include "app/scan_options_store.h"
 #include "engine/scan_run.h"
+#include "engine/shared_flags.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_registry.h"
 
@@ -44,14 +45,13 @@ int RunScanAndPrint() {
   tavik::ScanOptions options;
   tavik::LoadScanOptions(registry, options);
 
-  tavik::SharedFlag stopRequested{0};
-  tavik::SharedFlag automationMode{0};
+  tavik::StopRequested = 0;
+  tavik::AutomationMode = 0;
   tavik::RecordingResultsView results;
   tavik::ConsoleHost host;
-  const tavik::ScanEnvironment environment{registry,       files,
-                                           options,        stopRequested,
-                                           automationMode, results,
-                                           host};
+  const tavik::ScanEnvironment environment{
+      registry,       files,   options, tavik::StopRequested,
+      tavik::AutomationMode, results, host};
   // The scan runs on its own worker thread, as it does behind the window.
   std::thread worker([&environment] { tavik::ScanThreadMain(environment); });
   worker.join();

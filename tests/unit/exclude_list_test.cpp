@@ -114,6 +114,10 @@ TEST(ExcludeFile, MissingFileLeavesTheListAsItWas) {
   ExcludeList list = {u"kept"};
   LoadExcludeList(files, list);
   EXPECT_EQ(list, ExcludeList{u"kept"});
+  // A folder in the file's place cannot be read either.
+  files.AddFolder(ExcludeFilePath(files) + u"\\");
+  LoadExcludeList(files, list);
+  EXPECT_EQ(list, ExcludeList{u"kept"});
 }
 
 }  // namespace

@@ -161,6 +161,16 @@ TEST_F(ValueListsTest, ErrorsAndStopsEndTheKeyScan) {
   EXPECT_EQ(f.registry.OpenHandleCount(), 0u);
 }
 
+TEST_F(ValueListsTest, KeysTheUserCannotChangeAreNeverReported) {
+  f.registry.SetString(kHkeyCurrentUser, kRun, u"a", u"C:\\Gone\\a.exe");
+  f.registry.SetAccess(kHkeyCurrentUser, kRun, KeyAccess::kReadOnly);
+  EXPECT_EQ(ScanStartupKey(f.context(), &f.list, kHkeyCurrentUser, kRun), 0);
+  f.registry.SetAccess(kHkeyCurrentUser, kRun, KeyAccess::kNone);
+  EXPECT_EQ(ScanStartupKey(f.context(), &f.list, kHkeyCurrentUser, kRun), -1);
+  EXPECT_TRUE(f.list.findings.empty());
+  EXPECT_EQ(f.registry.OpenHandleCount(), 0u);
+}
+
 TEST_F(ValueListsTest, StartupKeysAreScannedInTableOrderUnderBothRoots) {
   for (const auto& location : kStartupKeys) {
     f.registry.SetString(location.root, std::u16string(location.path), u"x",

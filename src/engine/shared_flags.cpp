@@ -1,0 +1,8 @@
+#include "engine/shared_flags.h"
+
+namespace tavik {
+
+SharedFlag StopRequested{0};
+SharedFlag AutomationMode{0};
+
+}  // namespace tavik
