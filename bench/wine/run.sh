@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Wine benchmark: a prefix with 20000 startup, shared-DLL and font values
+# (most naming missing files), timed with tavik-scan.exe and with a bare
+# enumeration of the same keys (the floor). Writes "label<TAB>figure" lines to
+# the file given as $1 and prints them too. Uses build/bench/wine-prefix only.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+results="${1:-$root/build/bench/wine-results.txt}"
+work="$root/build/bench/wine"
+prefix="$root/build/bench/wine-prefix"
+values="${TAVIK_BENCH_WINE_VALUES:-20000}"
+rounds=3
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The Windows build, with the floor program that `make win64` leaves out.
+make -C "$root" --no-print-directory win64 >/dev/null
+cmake --build "$root/build/win64" --target tavik-enum-floor >/dev/null
+mkdir -p "$work"
+"$root/tools/wine-prefix" "$prefix"
+
+# One server for every Wine process below, so that none pays its start-up.
+"$WINESERVER" -p
+trap '"$WINESERVER" -k 2>/dev/null || true' EXIT
+
+# The .reg: the three keys emptied and refilled, a tenth of the values
+# naming files that exist in the prefix (created here), the rest missing.
+reg="$work/values.reg"
+rm -rf "$prefix/drive_c/benchfiles"
+mkdir -p "$prefix/drive_c/benchfiles"
+(cd "$prefix/drive_c/benchfiles" && for ((i = 0; i < values / 3 + 3; i += 10)); do
+  printf -v n '%06d' "$i"; : >"app$n.exe"; : >"lib$n.dll"; : >"font$n.ttf"
+done)
+awk -v total="$values" 'BEGIN {
+  run = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
+  dlls = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
+  fonts = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"
+  print "Windows Registry Editor Version 5.00\r"
+  per = int(total / 3); rest = total - 2 * per
+  printf "\r\n[-%s]\r\n[%s]\r\n", run, run
+  for (i = 0; i < per; i++) {
+    if (i % 10 == 0) cmd = sprintf("C:\\\\benchfiles\\\\app%06d.exe", i)
+    else if (i % 2) cmd = sprintf("\\\"C:\\\\Program Files\\\\Gone%d\\\\app.exe\\\" /tray", i)
+    else cmd = sprintf("%%ProgramFiles%%\\\\Gone\\\\tool%d.exe", i)
+    printf "\"Entry%06d\"=\"%s\"\r\n", i, cmd
+  }
+  printf "\r\n[-%s]\r\n[%s]\r\n", dlls, dlls
+  for (i = 0; i < per; i++) {
+    if (i % 10 == 0) printf "\"C:\\\\benchfiles\\\\lib%06d.dll\"=dword:00000001\r\n", i
+    else printf "\"C:\\\\Program Files\\\\Gone\\\\lib%06d.dll\"=dword:00000001\r\n", i
+  }
+  printf "\r\n[-%s]\r\n[%s]\r\n", fonts, fonts
+  for (i = 0; i < rest; i++) {
+    if (i % 10 == 0) printf "\"Bench %06d (TrueType)\"=\"C:\\\\benchfiles\\\\font%06d.ttf\"\r\n", i, i
+    else printf "\"Bench %06d (TrueType)\"=\"gone%06d.ttf\"\r\n", i, i
+  }
+}' >"$reg"
+start=$(date +%s%N)
+"$WINE" regedit /S "Z:${reg//\//\\}"
+import_ms=$(( ($(date +%s%N) - start) / 1000000 ))
+
+# The programs, copied into the prefix as an installed copy would be.
+mkdir -p "$prefix/drive_c/tavik"
+cp "$root/build/win64/bin/tavik-scan.exe" "$root/build/win64/bin/tavik-enum-floor.exe" \
+  "$prefix/drive_c/tavik/"
+
+# best_wall_ms ROUNDS COMMAND...: the shortest wall time of ROUNDS runs, in
+# ms; the output of the last run is kept in last-output.txt.
+best_wall_ms() {
+  local best="" t rounds="$1"
+  shift
+  for _ in $(seq "$rounds"); do
+    t=$(date +%s%N)
+    "$@" >"$work/last-output.txt"
+    t=$(( ($(date +%s%N) - t) / 1000000 ))
+    if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
+  done
+  echo "$best"
+}
+
+startup_ms=$(best_wall_ms "$rounds" "$WINE" 'C:\tavik\tavik-scan.exe' --help)
+scan_ms=$(best_wall_ms 2 "$WINE" 'C:\tavik\tavik-scan.exe')
+found=$(grep -a -o 'Total Invalid Entries Found: [0-9]*' "$work/last-output.txt" | grep -o '[0-9]*$' || echo "?")
+cp "$work/last-output.txt" "$work/scan-output.txt"
+floor_wall_ms=$(best_wall_ms "$rounds" "$WINE" 'C:\tavik\tavik-enum-floor.exe' 1)
+floor_line=$("$WINE" 'C:\tavik\tavik-enum-floor.exe' "$rounds" | tr -d '\r')
+floor_values=$(sed -n 's/.*values=\([0-9]*\).*/\1/p' <<<"$floor_line")
+floor_ms=$(sed -n 's/.*best_ms=\([0-9.]*\).*/\1/p' <<<"$floor_line")
+
+{
+  printf 'Wine: regedit import of %s values\t%s ms\n' "$values" "$import_ms"
+  printf 'Wine: tavik-scan.exe full scan (wall)\t%s ms (%s findings)\n' "$scan_ms" "$found"
+  printf 'Wine: enumeration floor (wall)\t%s ms (%s values)\n' "$floor_wall_ms" "$floor_values"
+  printf 'Wine: enumeration floor (in process)\t%s ms\n' "$floor_ms"
+  printf 'Wine: process start (tavik-scan --help, wall)\t%s ms\n' "$startup_ms"
+} | tee "$results"
