@@ -6,45 +6,30 @@
 #include <vector>
 
 #include "engine/text.h"
+#include "support/registry_names.h"
 
 namespace tavik {
 namespace {
 
 using Names = std::vector<std::u16string>;
 
-Names ListSubkeys(MemoryRegistry& reg, RegKey root, const char16_t* path) {
+// The names below root\\path, read through a handle opened for reading.
+template <typename Reader>
+Names NamesOf(MemoryRegistry& reg, RegKey root, const char16_t* path,
+              Reader read) {
   RegKey key = 0;
   EXPECT_EQ(reg.RegOpenKeyExW(root, path, kKeyRead, &key), kErrorSuccess);
-  Names names;
-  char16_t name[512];
-  for (uint32_t i = 0;; ++i) {
-    uint32_t chars = 512;
-    const int32_t rc = reg.RegEnumKeyExW(key, i, name, &chars);
-    if (rc != kErrorSuccess) {
-      EXPECT_EQ(rc, kErrorNoMoreItems);
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
+  Names names = read(reg, key);
   reg.RegCloseKey(key);
   return names;
 }
 
+Names ListSubkeys(MemoryRegistry& reg, RegKey root, const char16_t* path) {
+  return NamesOf(reg, root, path, testing::SubkeyNames);
+}
+
 Names ListValues(MemoryRegistry& reg, RegKey root, const char16_t* path) {
-  RegKey key = 0;
-  EXPECT_EQ(reg.RegOpenKeyExW(root, path, kKeyRead, &key), kErrorSuccess);
-  Names names;
-  char16_t name[512];
-  for (uint32_t i = 0;; ++i) {
-    uint32_t chars = 512;
-    if (reg.RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr) !=
-        kErrorSuccess) {
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  reg.RegCloseKey(key);
-  return names;
+  return NamesOf(reg, root, path, testing::ValueNames);
 }
 
 // The text of a REG_SZ value, or "<error>".

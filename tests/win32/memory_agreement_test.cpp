@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/registry_names.h"
+
 #include <string>
 #include <vector>
 
@@ -227,33 +229,6 @@ TEST(MemoryAgreement, UncRootDriveTypeDiffers) {
   }
 }
 
-std::vector<std::u16string> SubkeyNames(Registry& registry, RegKey key) {
-  std::vector<std::u16string> names;
-  for (uint32_t index = 0;; ++index) {
-    char16_t name[64] = {};
-    uint32_t chars = 64;
-    if (registry.RegEnumKeyExW(key, index, name, &chars) != kErrorSuccess) {
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  return names;
-}
-
-std::vector<std::u16string> ValueNames(Registry& registry, RegKey key) {
-  std::vector<std::u16string> names;
-  for (uint32_t index = 0;; ++index) {
-    char16_t name[64] = {};
-    uint32_t chars = 64;
-    if (registry.RegEnumValueW(key, index, name, &chars, nullptr, nullptr,
-                               nullptr) != kErrorSuccess) {
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  return names;
-}
-
 // The host scenarios run on the Wine flavour of the memory registry, so its
 // enumeration order must be Wine's.
 TEST(MemoryAgreement, WineEnumerationOrder) {
@@ -283,8 +258,8 @@ TEST(MemoryAgreement, WineEnumerationOrder) {
   ASSERT_EQ(memory.RegOpenKeyExW(kHkeyCurrentUser, path.c_str(), kKeyRead,
                                  &memoryKey),
             kErrorSuccess);
-  EXPECT_EQ(SubkeyNames(memory, memoryKey), SubkeyNames(real, key));
-  EXPECT_EQ(ValueNames(memory, memoryKey), ValueNames(real, key));
+  EXPECT_EQ(testing::SubkeyNames(memory, memoryKey), testing::SubkeyNames(real, key));
+  EXPECT_EQ(testing::ValueNames(memory, memoryKey), testing::ValueNames(real, key));
   memory.RegCloseKey(memoryKey);
   real.RegCloseKey(key);
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TavikTest");

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/registry_names.h"
+
 #include <algorithm>
 #include <iterator>
 #include <string>
@@ -287,33 +289,6 @@ TEST_F(Win32RegistryTest, DeletionOfValuesAndLeafKeys) {
             kErrorFileNotFound);
 }
 
-std::vector<std::u16string> EnumerateSubkeys(Registry& registry, RegKey key) {
-  std::vector<std::u16string> names;
-  for (uint32_t index = 0;; ++index) {
-    char16_t name[64] = {};
-    uint32_t chars = 64;
-    if (registry.RegEnumKeyExW(key, index, name, &chars) != kErrorSuccess) {
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  return names;
-}
-
-std::vector<std::u16string> EnumerateValues(Registry& registry, RegKey key) {
-  std::vector<std::u16string> names;
-  for (uint32_t index = 0;; ++index) {
-    char16_t name[64] = {};
-    uint32_t chars = 64;
-    if (registry.RegEnumValueW(key, index, name, &chars, nullptr, nullptr,
-                               nullptr) != kErrorSuccess) {
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  return names;
-}
-
 // Wine keeps subkeys and values sorted by their names folded to lower case:
 // "[" and "_" lie between the upper- and the lower-case letters, so they sort
 // before every letter here (Windows, folding to upper case, puts subkeys
@@ -327,8 +302,8 @@ TEST_F(Win32RegistryTest, WineEnumeratesInLowerCaseNameOrder) {
     CreateSubkey(name);
     SetString(name, u"x");
   }
-  EXPECT_EQ(EnumerateSubkeys(registry_, scratch_), sorted);
-  EXPECT_EQ(EnumerateValues(registry_, scratch_), sorted);
+  EXPECT_EQ(testing::SubkeyNames(registry_, scratch_), sorted);
+  EXPECT_EQ(testing::ValueNames(registry_, scratch_), sorted);
 }
 
 TEST_F(Win32RegistryTest, NamesAreCaseInsensitiveAndKeepTheirCase) {
@@ -342,7 +317,7 @@ TEST_F(Win32RegistryTest, NamesAreCaseInsensitiveAndKeepTheirCase) {
   EXPECT_EQ(registry_.RegQueryValueExW(scratch_, u"valuename", nullptr,
                                        nullptr, &bytes),
             kErrorSuccess);
-  EXPECT_EQ(EnumerateSubkeys(registry_, scratch_),
+  EXPECT_EQ(testing::SubkeyNames(registry_, scratch_),
             std::vector<std::u16string>{u"MixedCase"});
 }
 
