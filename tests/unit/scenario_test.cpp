@@ -42,20 +42,11 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // The exclude file as the scenario runners write it: UTF-16LE with its
-// byte-order mark, every line feed preceded by a carriage return.
+// byte-order mark, the lines separated by CR LF.
 std::vector<uint8_t> ExcludeFileBytes(const std::string& utf8) {
-  std::string crlf;
-  for (const char c : utf8) {
-    if (c == '\r') continue;
-    if (c == '\n') crlf.push_back('\r');
-    crlf.push_back(c);
-  }
-  std::vector<uint8_t> bytes = {0xFF, 0xFE};
-  for (const char16_t c : Utf8ToUtf16(crlf)) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return bytes;
+  std::vector<std::u16string> entries;
+  for (const auto& line : Lines(utf8)) entries.push_back(Utf8ToUtf16(line));
+  return EncodeExcludeFile(entries);
 }
 
 class ScenarioTest : public ::testing::TestWithParam<std::string> {};
