@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Runs the host benchmarks (built into build/bench by `make bench`) and the
-# Wine benchmark, then prints one table of the figures. Set TAVIK_BENCH_WINE=0
-# to skip the Wine part.
+# Wine benchmark, then prints one table of the figures (formatted by
+# python3). Set TAVIK_BENCH_WINE=0 to skip the Wine part.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="$root/build/bench"
 mkdir -p "$out"
 
 echo "== Host benchmarks (in-memory registry and file system)"
-"$out/bin/tavik_bench" --benchmark_out="$out/host.csv" \
-  --benchmark_out_format=csv --benchmark_counters_tabular=true
+"$out/bin/tavik_bench" --benchmark_out="$out/host.json" \
+  --benchmark_out_format=json
 
 wine_results="$out/wine-results.txt"
 rm -f "$wine_results"
@@ -20,46 +20,55 @@ if [ "${TAVIK_BENCH_WINE:-1}" != "0" ]; then
     echo "The Wine benchmark failed; its figures are missing below." >&2
 fi
 
-# The CSV holds one row per benchmark; custom counters follow the fixed
-# columns under their quoted names.
-figure() {  # figure NAME COLUMN -> the value, or "-"
-  awk -F, -v name="\"$1\"" -v column="$2" '
-    NR == 1 { for (i = 1; i <= NF; i++) { h = $i; gsub(/"/, "", h); col[h] = i } next }
-    $1 == name && (column in col) { print $col[column]; found = 1; exit }
-    END { if (!found) print "-" }' "$out/host.csv"
-}
-ns() { awk -v v="$1" 'BEGIN { if (v == "-" || v == "") print "-"; else printf "%.1f ns", v * 1e9 }'; }
-us() { awk -v v="$1" 'BEGIN { if (v == "-" || v == "") print "-"; else printf "%.2f us", v * 1e6 }'; }
-ms_of() {  # real_time in the benchmark's unit -> ms
-  awk -v v="$1" -v unit="$2" 'BEGIN {
-    if (v == "-") { print "-"; exit }
-    f = (unit == "ns") ? 1e-6 : (unit == "us") ? 1e-3 : (unit == "s") ? 1e3 : 1
-    printf "%.1f ms", v * f }'
-}
+# One table of every figure: the host ones from the benchmark's JSON (CPU
+# time), then the Wine ones as run.sh wrote them.
+python3 - "$out/host.json" "$wine_results" <<'PY'
+import json, os, sys
 
-add100="BM_AddFindingOntoOneList/100000"
-add200="BM_AddFindingOntoOneList/200000"
-scan="BM_ScanStartupKeyOf100000Values"
-none="BM_IsExcludedNoneMatching"
-last="BM_IsExcludedLastMatching"
-refs="BM_CheckFileReferenceMix"
-row() { printf '%-52s %s\n' "$1" "$2"; }
+runs = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]
+        if b.get("run_type", "iteration") == "iteration"}
+scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 
-echo
-echo "== Summary"
-row "Benchmark (host figures are CPU time)" "Figure"
-row "AddFinding x100000 onto one list, per call" \
-  "$(ns "$(figure "$add100" per_call)") (last tenth: $(ns "$(figure "$add100" last_10pct_per_call)"))"
-row "AddFinding x200000 onto one list, per call" \
-  "$(ns "$(figure "$add200" per_call)") (last tenth: $(ns "$(figure "$add200" last_10pct_per_call)"))"
-row "IsExcluded, 1000 entries, none matching" \
-  "$(us "$(awk -v t="$(figure "$none" cpu_time)" 'BEGIN { print (t == "-") ? "-" : t * 1e-6 }')") per call"
-row "IsExcluded, 1000 entries, last one matching" \
-  "$(us "$(awk -v t="$(figure "$last" cpu_time)" 'BEGIN { print (t == "-") ? "-" : t * 1e-6 }')") per call"
-row "ScanStartupKey, 100000 values (half missing)" \
-  "$(ms_of "$(figure "$scan" cpu_time)" "$(figure "$scan" time_unit)") per scan, $(ns "$(figure "$scan" per_value)") per value"
-row "CheckFileReference, mixed texts" \
-  "$(ns "$(figure "$refs" per_text)") per text ($(awk -v r="$(figure "$refs" items_per_second)" 'BEGIN { if (r == "-") print "-"; else printf "%.0f", r }') texts/s)"
-if [ -f "$wine_results" ]; then
-  while IFS=$'\t' read -r label value; do row "$label" "$value"; done <"$wine_results"
-fi
+def seconds(name, field="cpu_time"):
+    run = runs.get(name)
+    return None if run is None else run[field] * scale[run["time_unit"]]
+
+def counter(name, key):
+    run = runs.get(name)
+    return None if run is None or key not in run else run[key]
+
+def show(value, unit):
+    if value is None:
+        return "-"
+    factor = {"ns": 1e9, "us": 1e6, "ms": 1e3}[unit]
+    return f"{value * factor:.1f} {unit}"
+
+add = "BM_AddFindingOntoOneList/"
+rows = [
+    ("AddFinding x100000 onto one list, per call",
+     f"{show(counter(add + '100000', 'per_call'), 'ns')} "
+     f"(last tenth: {show(counter(add + '100000', 'last_10pct_per_call'), 'ns')})"),
+    ("AddFinding x200000 onto one list, per call",
+     f"{show(counter(add + '200000', 'per_call'), 'ns')} "
+     f"(last tenth: {show(counter(add + '200000', 'last_10pct_per_call'), 'ns')})"),
+    ("IsExcluded, 1000 entries, none matching",
+     show(seconds("BM_IsExcludedNoneMatching"), "us") + " per call"),
+    ("IsExcluded, 1000 entries, last one matching",
+     show(seconds("BM_IsExcludedLastMatching"), "us") + " per call"),
+    ("ScanStartupKey, 100000 values (half missing)",
+     f"{show(seconds('BM_ScanStartupKeyOf100000Values'), 'ms')} per scan, "
+     f"{show(counter('BM_ScanStartupKeyOf100000Values', 'per_value'), 'ns')} per value"),
+    ("CheckFileReference, mixed texts",
+     f"{show(counter('BM_CheckFileReferenceMix', 'per_text'), 'ns')} per text"
+     f" ({counter('BM_CheckFileReferenceMix', 'items_per_second') or 0:.0f} texts/s)"),
+]
+if os.path.exists(sys.argv[2]):
+    rows += [tuple(line.rstrip("\n").split("\t", 1))
+             for line in open(sys.argv[2]) if "\t" in line]
+print()
+print("== Summary")
+width = max(len(label) for label, _ in rows) + 2
+print("Benchmark".ljust(width) + "Figure")
+for label, figure in rows:
+    print(label.ljust(width) + figure)
+PY
