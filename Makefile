@@ -30,7 +30,8 @@ test: test-host test-wine
 run: win64
 	@tools/demo-run.sh
 
-bench: deps
+bench:
+	@tools/install-deps.sh --bench
 	@cmake -S . -B build/bench -DTAVIK_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build/bench -j $(JOBS)
 	@tools/run-benchmarks.sh

@@ -4,7 +4,10 @@
 set -euo pipefail
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-x86-64 wine64 xvfb xauth)
-if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
+case "${1:-}" in
+  --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  --bench) packages+=(python3) ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

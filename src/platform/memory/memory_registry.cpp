@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "engine/text.h"
 
@@ -95,11 +96,40 @@ struct MemoryRegistry::Node {
   std::map<uint32_t, int32_t> enumValueFailures;
   std::map<std::u16string, int32_t> queryFailures;  // lower-cased names
 
+  // Values of the Wine flavor are kept sorted by their lower-cased names
+  // and found by binary search; values in creation order are found through
+  // an index of their lower-cased names, rebuilt after an erase. Either way
+  // a key with many values fills in linear time.
+  bool sortedValues = false;
+  std::unordered_map<std::u16string, size_t> valueIndex;
+  bool valueIndexValid = true;
+
   Value* FindValue(std::u16string_view valueName) {
-    for (auto& value : values) {
-      if (EqualsIgnoreAsciiCase(value.name, valueName)) return &value;
+    if (sortedValues) {
+      auto it = std::lower_bound(values.begin(), values.end(), valueName,
+                                 [](const Value& v, std::u16string_view key) {
+                                   return CompareFolded(v.name, key, true) < 0;
+                                 });
+      return it != values.end() && EqualsIgnoreAsciiCase(it->name, valueName)
+                 ? &*it
+                 : nullptr;
     }
-    return nullptr;
+    if (!valueIndexValid) {
+      valueIndex.clear();
+      for (size_t i = 0; i < values.size(); ++i) {
+        valueIndex.emplace(ToLowerAscii(values[i].name), i);
+      }
+      valueIndexValid = true;
+    }
+    auto it = valueIndex.find(ToLowerAscii(valueName));
+    return it == valueIndex.end() ? nullptr : &values[it->second];
+  }
+
+  void AppendValue(Value value) {
+    if (valueIndexValid) {
+      valueIndex.emplace(ToLowerAscii(value.name), values.size());
+    }
+    values.push_back(std::move(value));
   }
 };
 
@@ -586,13 +616,15 @@ void StoreValue(MemoryRegistry::Node& node, std::u16string_view name,
   }
   MemoryRegistry::Node::Value value{std::u16string(name), type,
                                     std::move(data)};
-  auto at = node.values.end();
-  if (sorted) {
-    at = std::lower_bound(node.values.begin(), node.values.end(), name,
-                          [](const auto& v, std::u16string_view key) {
-                            return CompareFolded(v.name, key, true) < 0;
-                          });
+  if (!sorted) {
+    node.AppendValue(std::move(value));
+    return;
   }
+  node.sortedValues = true;
+  auto at = std::lower_bound(node.values.begin(), node.values.end(), name,
+                             [](const auto& v, std::u16string_view key) {
+                               return CompareFolded(v.name, key, true) < 0;
+                             });
   node.values.insert(at, std::move(value));
 }
 
@@ -603,6 +635,7 @@ bool EraseValue(MemoryRegistry::Node& node, std::u16string_view name) {
                          });
   if (it == node.values.end()) return false;
   node.values.erase(it);
+  node.valueIndexValid = false;
   return true;
 }
 
