@@ -40,6 +40,8 @@ bool IsHelpArgument(std::wstring_view argument) {
 }
 
 int RunScanAndPrint() {
+  // File tests must never stop the scan with a "no disk in drive" box.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   tavik::Win32Registry registry;
   tavik::Win32FileSystem files;
   tavik::ScanOptions options;
