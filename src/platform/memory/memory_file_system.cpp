@@ -56,25 +56,24 @@ bool IsRootText(const char16_t* path) {
   return path[1] == u':' && path[2] == u'\\' && path[3] == 0;
 }
 
-// shlwapi's PathRemoveFileSpecW: cuts the last part; false when nothing
-// was cut.
-bool RemoveFileSpec(char16_t* path) {
+// Cuts a path's last part as shlwapi does; false when nothing was cut.
+bool RemoveLastPart(char16_t* path) {
   char16_t* p = path;
-  char16_t* spec = path;
-  if (*p == u'\\') spec = ++p;
-  if (*p == u'\\') spec = ++p;
+  char16_t* cut = path;
+  if (*p == u'\\') cut = ++p;
+  if (*p == u'\\') cut = ++p;
   while (*p) {
     if (*p == u'\\') {
-      spec = p;
+      cut = p;
     } else if (*p == u':') {
-      spec = ++p;
-      if (*p == u'\\') ++spec;
+      cut = ++p;
+      if (*p == u'\\') ++cut;
       if (*p == 0) break;
     }
     ++p;
   }
-  if (*spec == 0) return false;
-  *spec = 0;
+  if (*cut == 0) return false;
+  *cut = 0;
   return true;
 }
 
@@ -362,7 +361,7 @@ bool MemoryFileSystem::OpenExistingFile(const char16_t* path, uint32_t access,
 bool MemoryFileSystem::PathStripToRootW(char16_t* path) {
   if (path == nullptr) return false;
   while (!IsRootText(path)) {
-    if (!RemoveFileSpec(path)) return false;
+    if (!RemoveLastPart(path)) return false;
   }
   return true;
 }
