@@ -2,11 +2,11 @@
 # tests that run under Wine.
 file(GLOB TAVIK_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(tavik_win32 STATIC ${TAVIK_WIN32_SOURCES})
-target_link_libraries(tavik_win32 PUBLIC tavik_core advapi32 shlwapi shell32 ole32 uuid)
+target_link_libraries(tavik_win32 PUBLIC tavik_base advapi32 shlwapi shell32 ole32 uuid)
 target_compile_definitions(tavik_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
 add_executable(tavik-scan src/app/tavik_scan_main.cpp src/app/console_ports.cpp)
-target_link_libraries(tavik-scan PRIVATE tavik_win32)
+target_link_libraries(tavik-scan PRIVATE tavik_core tavik_win32)
 target_link_options(tavik-scan PRIVATE -municode)
 
 # GoogleTest built from Debian's sources for the Windows target.
@@ -19,7 +19,7 @@ file(GLOB TAVIK_WIN32_TESTS CONFIGURE_DEPENDS tests/win32/*.cpp)
 if(TAVIK_WIN32_TESTS)
   add_executable(tavik_win32_tests ${TAVIK_WIN32_TESTS})
   target_include_directories(tavik_win32_tests PRIVATE tests)
-  target_link_libraries(tavik_win32_tests PRIVATE tavik_win32 tavik_memory gtest gtest_main)
+  target_link_libraries(tavik_win32_tests PRIVATE tavik_win32 tavik_core tavik_memory gtest gtest_main)
   add_test(NAME win32_layer COMMAND tavik_win32_tests)
 endif()
 

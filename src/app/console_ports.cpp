@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 

@@ -16,8 +16,11 @@ namespace tavik {
 // read shell links through COM.
 class ConsoleHost final : public WorkerHost {
  public:
-  void EnterBusyState() override {}
-  void EnterIdleState() override {}
+  void SetBusyState(int32_t, int32_t) override {}
+  // The console program never fixes or restores: no backup, no question.
+  bool IsBackupChecked() override { return false; }
+  bool AskYesNo(const std::u16string&) override { return false; }
+  void SetTitle(const std::u16string&) override {}
   void ShowMessage(const std::u16string& text) override {
     messages.push_back(text);
   }

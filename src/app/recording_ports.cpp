@@ -1,6 +1,6 @@
 #include "app/recording_ports.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 

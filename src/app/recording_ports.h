@@ -37,8 +37,26 @@ class RecordingResultsView final : public ResultsView {
 
 class RecordingHost final : public WorkerHost {
  public:
-  void EnterBusyState() override { events.push_back(u"busy"); }
-  void EnterIdleState() override { events.push_back(u"idle"); }
+  void SetBusyState(int32_t idle, int32_t stopLocked) override {
+    if (idle != 0) {
+      events.push_back(u"idle");
+    } else {
+      events.push_back(stopLocked != 0 ? u"busy-stop-locked" : u"busy");
+    }
+  }
+  bool IsBackupChecked() override {
+    events.push_back(u"backup-box");
+    return backupChecked;
+  }
+  bool AskYesNo(const std::u16string& text) override {
+    events.push_back(u"question:" + text);
+    questions.push_back(text);
+    return answerYes;
+  }
+  void SetTitle(const std::u16string& text) override {
+    events.push_back(u"title:" + text);
+    title = text;
+  }
   void ShowMessage(const std::u16string& text) override {
     events.push_back(u"message:" + text);
     messages.push_back(text);
@@ -52,6 +70,11 @@ class RecordingHost final : public WorkerHost {
   std::vector<std::u16string> events;
   std::vector<std::u16string> messages;
   std::vector<std::u16string> statuses;
+  std::vector<std::u16string> questions;
+  std::u16string title = u"Tavik Registry Cleaner";
+  // What the host answers: the backup box's state and the Yes/No question.
+  bool backupChecked = false;
+  bool answerYes = false;
 };
 
 // One line per row: the four cell texts separated by tabs, UTF-8, each line

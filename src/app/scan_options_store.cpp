@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/registry_key.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 

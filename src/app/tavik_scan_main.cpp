@@ -13,6 +13,7 @@
 #include "engine/shared_flags.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_registry.h"
+#include "scanners/scan_categories.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ int RunScanAndPrint() {
   tavik::RecordingResultsView results;
   tavik::ConsoleHost host;
   const tavik::ScanEnvironment environment{
-      registry,       files,   options, tavik::StopRequested,
+      registry, files, options, tavik::kScanCategories, tavik::StopRequested,
       tavik::AutomationMode, results, host};
   // The scan runs on its own worker thread, as it does behind the window.
   std::thread worker([&environment] { tavik::ScanThreadMain(environment); });

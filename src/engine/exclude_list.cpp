@@ -1,7 +1,7 @@
 #include "engine/exclude_list.h"
 
 #include "engine/finding.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 

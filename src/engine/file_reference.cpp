@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 

@@ -2,7 +2,7 @@
 
 #include "engine/exclude_list.h"
 #include "engine/registry_key.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "engine/exclude_list.h"
-#include "engine/text.h"
-#include "scanners/scan_categories.h"
+#include "base/text.h"
 
 namespace tavik {
 
@@ -36,7 +35,7 @@ void RunScan(const ScanEnvironment& environment, FindingList& list) {
                             environment.stopRequested, &excludeList};
   const CategoryRun run{context, &list, environment.host};
   for (int index = 0; index < kScanCategoryCount; ++index) {
-    const ScanCategory& category = kScanCategories[static_cast<size_t>(index)];
+    const ScanCategory& category = environment.categories[static_cast<size_t>(index)];
     // Each switch is read once, when the scan reaches it. A stop request
     // does not skip the calls: every scanner returns at once on its own.
     if (ScanSwitch(environment.options, index) != 1) continue;

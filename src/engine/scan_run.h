@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/finding.h"
+#include "engine/scan_category.h"
 #include "engine/scan_context.h"
 #include "engine/scan_options.h"
 #include "engine/ui_ports.h"
@@ -17,6 +18,8 @@ struct ScanEnvironment {
   Registry& registry;
   FileSystem& files;
   const ScanOptions& options;
+  // The categories in record order, from the scanners layer.
+  const ScanCategoryTable& categories;
   SharedFlag& stopRequested;
   SharedFlag& automationMode;
   ResultsView& results;

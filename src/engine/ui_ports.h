@@ -35,8 +35,19 @@ class ResultsView {
 class WorkerHost {
  public:
   virtual ~WorkerHost() = default;
-  virtual void EnterBusyState() = 0;
-  virtual void EnterIdleState() = 0;
+  // The window's busy/idle switch. idle: 0 = busy, 1 = idle. stopLocked 1
+  // keeps the Stop button disabled while busy (a restore cannot be stopped).
+  virtual void SetBusyState(int32_t idle, int32_t stopLocked) = 0;
+  // Scan and fix runs: busy with a working Stop button; idle again.
+  void EnterBusyState() { SetBusyState(0, 0); }
+  void EnterIdleState() { SetBusyState(1, 0); }
+  // Whether the "Backup Registry Before Fixing" check box is checked.
+  virtual bool IsBackupChecked() = 0;
+  // A Yes/No message box without icon, captioned "Tavik Registry Cleaner";
+  // true when the user answers Yes.
+  virtual bool AskYesNo(const std::u16string& text) = 0;
+  // Sets the main window's title.
+  virtual void SetTitle(const std::u16string& text) = 0;
   // A message box with no owner, caption "Tavik Registry Cleaner",
   // information icon and OK; returns when the user closes it.
   virtual void ShowMessage(const std::u16string& text) = 0;

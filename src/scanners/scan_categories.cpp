@@ -48,7 +48,7 @@ void ScanHelpFilesCategory(const CategoryRun& run) {
 // (sound events), RecentDocuments (joins a COM apartment, then recent
 // documents and the two MUI caches), ObjectsAndControls (shell and browser
 // extensions) and ClassesAndIds (COM classes and file types).
-const std::array<ScanCategory, 10> kScanCategories = {{
+const ScanCategoryTable kScanCategories = {{
     {u"Scan Programs", nullptr},
     {u"Scan Shared DLLs", ScanSharedDllsCategory},
     {u"Scan Startup Files", ScanStartupCategory},

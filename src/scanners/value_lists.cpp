@@ -5,7 +5,7 @@
 
 #include "engine/file_reference.h"
 #include "engine/registry_key.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/file_reference.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/memory/memory_file_system.h"
 
 namespace {

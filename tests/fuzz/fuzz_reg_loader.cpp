@@ -14,6 +14,7 @@
 #include "platform/memory/memory_file_system.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/reg_file_loader.h"
+#include "scanners/scan_categories.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ void LoadWalkAndScan(RegistryFlavor flavor, const std::vector<uint8_t>& bytes) {
   SharedFlag automation{0};
   RecordingResultsView results;
   RecordingHost host;
-  const ScanEnvironment environment{registry, files,   options, stop,
+  const ScanEnvironment environment{registry, files, options, kScanCategories, stop,
                                     automation, results, host};
   ScanThreadMain(environment);
   Require(registry.OpenHandleCount() == 0);

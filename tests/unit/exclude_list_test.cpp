@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/exclude_list.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/memory/memory_file_system.h"
 
 namespace tavik {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/finding.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "scan_fixture.h"
 
 namespace tavik {

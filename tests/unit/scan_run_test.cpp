@@ -3,8 +3,9 @@
 #include "app/recording_ports.h"
 #include "engine/exclude_list.h"
 #include "engine/scan_run.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "scan_fixture.h"
+#include "scanners/scan_categories.h"
 
 namespace tavik {
 namespace {
@@ -18,7 +19,7 @@ constexpr char16_t kSharedDlls[] =
 class ScanRunTest : public ::testing::Test {
  protected:
   ScanEnvironment environment() {
-    return ScanEnvironment{f.registry, f.files, options, f.stop,
+    return ScanEnvironment{f.registry, f.files, options, kScanCategories, f.stop,
                            automation, results, host};
   }
   ScanFixture f;

@@ -11,10 +11,11 @@
 #include "app/scan_options_store.h"
 #include "engine/exclude_list.h"
 #include "engine/scan_run.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/memory/memory_file_system.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/reg_file_loader.h"
+#include "scanners/scan_categories.h"
 
 namespace tavik {
 namespace {
@@ -85,7 +86,7 @@ TEST_P(ScenarioTest, ProducesTheExpectedRows) {
   SharedFlag automation{0};
   RecordingResultsView results;
   RecordingHost host;
-  ScanThreadMain(ScanEnvironment{registry, files, options, stop, automation,
+  ScanThreadMain(ScanEnvironment{registry, files, options, kScanCategories, stop, automation,
                                  results, host});
   EXPECT_EQ(FormatRowsAsTsv(results.rows), ReadText(dir / "expected.tsv"));
   EXPECT_EQ(registry.OpenHandleCount(), 0u);

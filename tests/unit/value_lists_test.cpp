@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "scan_fixture.h"
 #include "scanners/value_lists.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/memory/memory_file_system.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/win32/win32_file_system.h"

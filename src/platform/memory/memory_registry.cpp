@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 

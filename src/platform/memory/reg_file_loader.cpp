@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace tavik {
 
