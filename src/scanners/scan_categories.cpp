@@ -1,5 +1,6 @@
 #include "scanners/scan_categories.h"
 
+#include "scanners/shell_extensions.h"
 #include "scanners/value_lists.h"
 
 namespace tavik {
@@ -42,6 +43,10 @@ void ScanHelpFilesCategory(const CategoryRun& run) {
                 u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\Help");
 }
 
+void ScanObjectsAndControlsCategory(const CategoryRun& run) {
+  ScanShellExtensions(run.context, run.list);
+}
+
 }  // namespace
 
 // Categories still without a scanner: Programs (installed programs), Sounds
@@ -57,7 +62,7 @@ const ScanCategoryTable kScanCategories = {{
     {u"Scan Windows Help Files", ScanHelpFilesCategory},
     {u"Scan Windows Sound Files", nullptr},
     {u"Scan Recent Documents", nullptr},
-    {u"Scan Objects and Controls", nullptr},
+    {u"Scan Objects and Controls", ScanObjectsAndControlsCategory},
     {u"Scan Classes and IDs", nullptr},
 }};
 
