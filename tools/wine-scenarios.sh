@@ -2,8 +2,8 @@
 # Runs tavik-scan.exe under Wine on the scenarios of tests/scenarios and
 # compares what each scenario adds to a clean prefix with its expected rows.
 #
-# Usage: tools/wine-scenarios.sh [--exe FILE] [--work DIR] [--baseline-only]
-#                                [NAME...]
+# Usage: tools/wine-scenarios.sh [--exe FILE] [--files-exe FILE] [--work DIR]
+#                                [--baseline-only] [NAME...]
 #
 # A scenario is a folder tests/scenarios/NAME holding:
 #   registry.reg  imported with regedit before the scan (UTF-8 or UTF-16LE)
