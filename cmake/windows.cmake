@@ -53,3 +53,11 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/bench/wine/enum_floor.cpp)
   target_link_libraries(tavik-enum-floor PRIVATE advapi32)
   target_link_options(tavik-enum-floor PRIVATE -municode)
 endif()
+
+# Makes the shell links and Recent-folder files of the scan scenarios with
+# the shell's own link object, inside the scenario's prefix.
+add_executable(tavik-scenario-files tools/scenario_files.cpp)
+target_compile_definitions(tavik-scenario-files PRIVATE UNICODE _UNICODE
+                           WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(tavik-scenario-files PRIVATE shell32 ole32 uuid)
+target_link_options(tavik-scenario-files PRIVATE -municode)

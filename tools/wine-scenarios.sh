@@ -2,15 +2,19 @@
 # Runs tavik-scan.exe under Wine on the scenarios of tests/scenarios and
 # compares what each scenario adds to a clean prefix with its expected rows.
 #
-# Usage: tools/wine-scenarios.sh [--exe FILE] [--work DIR] [--baseline-only]
-#                                [NAME...]
+# Usage: tools/wine-scenarios.sh [--exe FILE] [--files-exe FILE] [--work DIR]
+#                                [--baseline-only] [NAME...]
 #
 # A scenario is a folder tests/scenarios/NAME holding:
 #   registry.reg  imported with regedit before the scan (UTF-8 or UTF-16LE)
 #   files.txt     one Windows path (drive C:) per line, created as an empty
 #                 file; a path ending in a backslash creates a folder; lines
 #                 whose first non-blank character is # and blank lines are
-#                 skipped
+#                 skipped; "PATH -> TARGET" saves a shell link to TARGET
+#                 ("PATH ->" one without a path), and "<Recent>" at the start
+#                 of a path stands for the user's Recent folder: such lines
+#                 are made by tavik-scenario-files.exe (beside the program,
+#                 or --files-exe) inside the prefix
 #   exclude.txt   optional UTF-8 lines, written as "RCExclude.txt" (UTF-16LE
 #                 with its byte-order mark, CR LF between lines) beside the
 #                 program
@@ -30,6 +34,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 exe="$root/build/win64/bin/tavik-scan.exe"
+files_exe=""
 work="$root/build/win64/scenarios"
 scenarios_dir="$root/tests/scenarios"
 baseline_only=0
@@ -37,6 +42,7 @@ names=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --exe) exe="$2"; shift 2 ;;
+    --files-exe) files_exe="$2"; shift 2 ;;
     --work) work="$2"; shift 2 ;;
     --baseline-only) baseline_only=1; shift ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -52,6 +58,7 @@ case "$work/" in
   *) echo "the work folder must lie under $root/build" >&2; exit 2 ;;
 esac
 [ -f "$exe" ] || { echo "no program at $exe (run make win64)" >&2; exit 2; }
+[ -n "$files_exe" ] || files_exe="$(dirname "$exe")/tavik-scenario-files.exe"
 
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -106,11 +113,18 @@ unix_path() {
   printf '%s\n' "$dir"
 }
 
+# Lines that need the shell (links, the Recent folder) go to $3 for
+# tavik-scenario-files.exe; the others are made here.
 create_files() {
-  local prefix="$1" list="$2" line path
+  local prefix="$1" list="$2" shell_list="$3" line path
+  : > "$shell_list"
   while IFS= read -r line || [ -n "$line" ]; do
     line="${line%$'\r'}"
     [[ "$line" =~ ^[[:space:]]*(#|$) ]] && continue
+    if [[ "$line" == *"<Recent>"* || "$line" == *" ->"* ]]; then
+      printf '%s\n' "$line" >> "$shell_list"
+      continue
+    fi
     path="$(unix_path "$prefix" "$line")" || return 1
     if [[ "$line" == *\\ ]]; then
       mkdir -p "$path"
@@ -164,7 +178,16 @@ scan_in_copy() {
     timeout 120 "$WINE" regedit /S "$(winpath "$reg")" > "$copy/regedit.log" 2>&1 ||
       { echo "regedit failed on $reg" >&2; status=1; }
     if [ $status -eq 0 ] && [ -n "$scenario" ] && [ -f "$scenario/files.txt" ]; then
-      create_files "$prefix" "$scenario/files.txt" || status=1
+      create_files "$prefix" "$scenario/files.txt" "$copy/shell-files.txt" || status=1
+      if [ $status -eq 0 ] && [ -s "$copy/shell-files.txt" ]; then
+        if [ ! -f "$files_exe" ]; then
+          echo "no $files_exe to make the shell files" >&2; status=1
+        else
+          timeout 120 "$WINE" "$files_exe" "$(winpath "$copy/shell-files.txt")" \
+            > "$copy/shell-files.log" 2>&1 ||
+            { echo "tavik-scenario-files failed:" >&2; cat "$copy/shell-files.log" >&2; status=1; }
+        fi
+      fi
     fi
     rm -f "$prefix/drive_c/tavik/RCExclude.txt"
     if [ $status -eq 0 ] && [ -n "$scenario" ] && [ -f "$scenario/exclude.txt" ]; then

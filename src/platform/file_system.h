@@ -62,7 +62,10 @@ class FileSystem {
   virtual int32_t SHGetFolderPathW(int32_t csidl, uint32_t flags,
                                    char16_t* path) = 0;
   // Loads a shell link (.lnk) and reads its target with GetPath into
-  // `target` (`chars` characters). 0 when the link loaded, -1 otherwise.
+  // `target` (`chars` characters); as GetPath does, a link without a
+  // file-system path may leave `target` untouched. 0 when the link loaded
+  // (whatever GetPath answered), -1 when the link object cannot be created
+  // or queried or the file cannot be loaded as a link.
   virtual int32_t LoadShellLinkTarget(const char16_t* linkPath,
                                       char16_t* target, uint32_t chars) = 0;
 

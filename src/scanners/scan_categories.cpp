@@ -1,6 +1,7 @@
 #include "scanners/scan_categories.h"
 
 #include "scanners/shell_extensions.h"
+#include "scanners/user_traces.h"
 #include "scanners/value_lists.h"
 
 namespace tavik {
@@ -43,16 +44,28 @@ void ScanHelpFilesCategory(const CategoryRun& run) {
                 u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\Help");
 }
 
+void ScanSoundsCategory(const CategoryRun& run) {
+  ScanSoundEvents(run.context, run.list, kHkeyCurrentUser, kSoundSchemesPath);
+}
+
+// Shortcuts are resolved through the shell's link object, which needs a COM
+// apartment on the scan thread; it is never left, the thread ends with the
+// scan.
+void ScanRecentDocumentsCategory(const CategoryRun& run) {
+  run.host.JoinComApartment();
+  ScanRecentDocuments(run.context, run.list);
+  ScanMuiCacheKey(run.context, run.list, kShellNoRoamMuiCachePath);
+  ScanMuiCacheKey(run.context, run.list, kShellMuiCachePath);
+}
+
 void ScanObjectsAndControlsCategory(const CategoryRun& run) {
   ScanShellExtensions(run.context, run.list);
 }
 
 }  // namespace
 
-// Categories still without a scanner: Programs (installed programs), Sounds
-// (sound events), RecentDocuments (joins a COM apartment, then recent
-// documents and the two MUI caches), ObjectsAndControls (shell and browser
-// extensions) and ClassesAndIds (COM classes and file types).
+// Categories still without a scanner: Programs (installed programs) and
+// ClassesAndIds (COM classes and file types).
 const ScanCategoryTable kScanCategories = {{
     {u"Scan Programs", nullptr},
     {u"Scan Shared DLLs", ScanSharedDllsCategory},
@@ -60,8 +73,8 @@ const ScanCategoryTable kScanCategories = {{
     {u"Scan System Drivers", ScanDriversCategory},
     {u"Scan Windows Fonts", ScanFontsCategory},
     {u"Scan Windows Help Files", ScanHelpFilesCategory},
-    {u"Scan Windows Sound Files", nullptr},
-    {u"Scan Recent Documents", nullptr},
+    {u"Scan Windows Sound Files", ScanSoundsCategory},
+    {u"Scan Recent Documents", ScanRecentDocumentsCategory},
     {u"Scan Objects and Controls", ScanObjectsAndControlsCategory},
     {u"Scan Classes and IDs", nullptr},
 }};

@@ -50,6 +50,16 @@ std::vector<uint8_t> ExcludeFileBytes(const std::string& utf8) {
   return EncodeExcludeFile(entries);
 }
 
+// "<Recent>" at the start of a files.txt path stands for the user's Recent
+// folder, wherever the shell puts it.
+std::u16string InRecentFolder(FileSystem& files, std::u16string_view path) {
+  constexpr std::u16string_view kToken = u"<Recent>";
+  if (path.substr(0, kToken.size()) != kToken) return std::u16string(path);
+  char16_t folder[kMaxPath] = {};
+  files.SHGetFolderPathW(kCsidlRecent, kShgfpTypeCurrent, folder);
+  return std::u16string(folder) + std::u16string(path.substr(kToken.size()));
+}
+
 class ScenarioTest : public ::testing::TestWithParam<std::string> {};
 
 // Loads the scenario into a fresh memory registry of the given flavor, scans
@@ -67,8 +77,16 @@ void CheckScenario(const fs::path& dir, RegistryFlavor flavor,
     for (std::string line : Lines(ReadText(dir / "files.txt"))) {
       const auto hash = line.find('#');
       if (hash != std::string::npos) line.resize(hash);
-      const std::u16string path(TrimWideSpace(Utf8ToUtf16(line)));
+      std::u16string path(TrimWideSpace(Utf8ToUtf16(line)));
       if (path.empty()) continue;
+      const size_t arrow = path.find(u" ->");
+      if (arrow != std::u16string::npos) {
+        const std::u16string target(TrimWideSpace(path.substr(arrow + 3)));
+        files.AddShellLink(InRecentFolder(files, path.substr(0, arrow)),
+                           InRecentFolder(files, target));
+        continue;
+      }
+      path = InRecentFolder(files, path);
       if (path.back() == u'\\') {
         ASSERT_TRUE(files.AddFolder(path)) << line;
       } else {

@@ -496,7 +496,8 @@ int32_t MemoryFileSystem::LoadShellLinkTarget(const char16_t* linkPath,
   if (entry == nullptr || entry->folder) return -1;
   auto it = shellLinks_.find(Normalize(linkPath));
   if (it == shellLinks_.end()) return -1;
-  CopyCut(it->second, target, chars);
+  // GetPath writes nothing for a link without a file-system path.
+  if (!it->second.empty()) CopyCut(it->second, target, chars);
   return 0;
 }
 

@@ -46,8 +46,11 @@ class MemoryFileSystem final : public FileSystem {
   void SetModuleFileName(const std::u16string& path);
   void SetSpecialFolder(int32_t csidl, const std::u16string& path);
   void FailSpecialFolder(int32_t csidl);
+  // A link file whose target GetPath reads; an empty target is a link
+  // without a file-system path, for which GetPath writes nothing.
   void AddShellLink(const std::u16string& linkPath,
                     const std::u16string& target);
+  // A file that exists but does not load as a shell link.
   void AddBrokenShellLink(const std::u16string& linkPath);
   bool Exists(const std::u16string& path) const;
   bool FileContent(const std::u16string& path,

