@@ -5,7 +5,7 @@ include(GoogleTest)
 file(GLOB TAVIK_UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(tavik_tests ${TAVIK_UNIT_TESTS})
 target_include_directories(tavik_tests PRIVATE tests)
-target_link_libraries(tavik_tests PRIVATE tavik_core tavik_memory GTest::gtest GTest::gtest_main)
+target_link_libraries(tavik_tests PRIVATE tavik_core tavik_memory tavik_json GTest::gtest GTest::gtest_main)
 gtest_discover_tests(tavik_tests DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 
