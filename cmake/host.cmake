@@ -12,8 +12,12 @@ gtest_discover_tests(tavik_tests DISCOVERY_TIMEOUT 60
 if(TAVIK_BENCH)
   find_package(benchmark REQUIRED)
   file(GLOB TAVIK_BENCH_SOURCES CONFIGURE_DEPENDS bench/host/*.cpp)
-  add_executable(tavik_bench ${TAVIK_BENCH_SOURCES})
+  add_executable(tavik_bench ${TAVIK_BENCH_SOURCES} bench/common/synthetic_registry.cpp)
   target_link_libraries(tavik_bench PRIVATE tavik_core tavik_memory benchmark::benchmark benchmark::benchmark_main)
+  # Writes the same synthetic registry for the Wine benchmark.
+  add_executable(tavik-bench-registry bench/common/gen_bench_registry.cpp
+                 bench/common/synthetic_registry.cpp)
+  target_link_libraries(tavik-bench-registry PRIVATE tavik_base)
 endif()
 
 if(TAVIK_FUZZ)
