@@ -3,7 +3,7 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 
 file(GLOB TAVIK_UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
-add_executable(tavik_tests ${TAVIK_UNIT_TESTS})
+add_executable(tavik_tests ${TAVIK_UNIT_TESTS} bench/common/synthetic_registry.cpp)
 target_include_directories(tavik_tests PRIVATE tests)
 target_link_libraries(tavik_tests PRIVATE tavik_core tavik_memory tavik_json GTest::gtest GTest::gtest_main)
 gtest_discover_tests(tavik_tests DISCOVERY_TIMEOUT 60
