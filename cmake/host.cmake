@@ -3,17 +3,21 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 
 file(GLOB TAVIK_UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
-add_executable(tavik_tests ${TAVIK_UNIT_TESTS})
+add_executable(tavik_tests ${TAVIK_UNIT_TESTS} bench/common/synthetic_registry.cpp)
 target_include_directories(tavik_tests PRIVATE tests)
-target_link_libraries(tavik_tests PRIVATE tavik_core tavik_memory GTest::gtest GTest::gtest_main)
+target_link_libraries(tavik_tests PRIVATE tavik_core tavik_memory tavik_json GTest::gtest GTest::gtest_main)
 gtest_discover_tests(tavik_tests DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 
 if(TAVIK_BENCH)
   find_package(benchmark REQUIRED)
   file(GLOB TAVIK_BENCH_SOURCES CONFIGURE_DEPENDS bench/host/*.cpp)
-  add_executable(tavik_bench ${TAVIK_BENCH_SOURCES})
+  add_executable(tavik_bench ${TAVIK_BENCH_SOURCES} bench/common/synthetic_registry.cpp)
   target_link_libraries(tavik_bench PRIVATE tavik_core tavik_memory benchmark::benchmark benchmark::benchmark_main)
+  # Writes the same synthetic registry for the Wine benchmark.
+  add_executable(tavik-bench-registry bench/common/gen_bench_registry.cpp
+                 bench/common/synthetic_registry.cpp)
+  target_link_libraries(tavik-bench-registry PRIVATE tavik_base)
 endif()
 
 if(TAVIK_FUZZ)

@@ -61,3 +61,19 @@ target_compile_definitions(tavik-scenario-files PRIVATE UNICODE _UNICODE
                            WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(tavik-scenario-files PRIVATE shell32 ole32 uuid)
 target_link_options(tavik-scenario-files PRIVATE -municode)
+
+# Floor of the Wine full-scan benchmark: one bare walk of the containers of
+# the synthetic registry. Built only on request.
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/wine/container_floor.cpp)
+  add_executable(tavik-container-floor EXCLUDE_FROM_ALL bench/wine/container_floor.cpp)
+  target_compile_definitions(tavik-container-floor PRIVATE UNICODE _UNICODE
+                             WIN32_LEAN_AND_MEAN NOMINMAX)
+  target_link_libraries(tavik-container-floor PRIVATE advapi32)
+  target_link_options(tavik-container-floor PRIVATE -municode)
+  # Writes the recent documents' shortcuts of the synthetic registry.
+  add_executable(tavik-bench-shortcuts EXCLUDE_FROM_ALL bench/wine/make_shortcuts.cpp)
+  target_compile_definitions(tavik-bench-shortcuts PRIVATE UNICODE _UNICODE
+                             WIN32_LEAN_AND_MEAN NOMINMAX)
+  target_link_libraries(tavik-bench-shortcuts PRIVATE ole32 uuid shell32)
+  target_link_options(tavik-bench-shortcuts PRIVATE -municode)
+endif()

@@ -18,6 +18,10 @@ if [ "${TAVIK_BENCH_WINE:-1}" != "0" ]; then
   echo "== Wine benchmark"
   "$root/bench/wine/run.sh" "$wine_results" ||
     echo "The Wine benchmark failed; its figures are missing below." >&2
+  echo
+  echo "== Wine full-scan benchmark"
+  "$root/bench/wine/full_scan.sh" "$wine_results" ||
+    echo "The Wine full-scan benchmark failed; its figures are missing below." >&2
 fi
 
 # One table of every figure: the host ones from the benchmark's JSON (CPU
@@ -62,6 +66,28 @@ rows = [
      f"{show(counter('BM_CheckFileReferenceMix', 'per_text'), 'ns')} per text"
      f" ({counter('BM_CheckFileReferenceMix', 'items_per_second') or 0:.0f} texts/s)"),
 ]
+full = "BM_FullScan/"
+for size in ("1", "2"):
+    name = full + size + "/iterations:3"
+    if name not in runs:
+        continue
+    rows.append((f"Full scan, synthetic registry x{size} ({counter(name, 'entries'):.0f} entries)",
+                 f"{show(seconds(name), 'ms')} per scan, "
+                 f"{counter(name, 'cpu_per_entry_ns'):.0f} ns CPU per entry, "
+                 f"{counter(name, 'findings'):.0f} findings"))
+    rows.append((f"Full scan x{size}: registry opens",
+                 f"{counter(name, 'opens'):.0f} opens ({counter(name, 'failed_opens'):.0f} failed), "
+                 f"{counter(name, 'keys_opened'):.0f} keys opened, "
+                 f"{counter(name, 'opens_per_key'):.2f} opens per key, "
+                 f"{counter(name, 'opens_per_entry'):.2f} per entry"))
+    walk = "BM_ContainerWalkFloor/" + size + "/iterations:3"
+    if walk in runs:
+        rows.append((f"Full scan x{size}: floor, one bare walk of the containers",
+                     f"{show(seconds(walk), 'ms')} ({counter(walk, 'keys'):.0f} keys, "
+                     f"{counter(walk, 'values'):.0f} values)"))
+one, two = (counter(full + s + "/iterations:3", "cpu_per_entry_ns") for s in ("1", "2"))
+if one and two:
+    rows.append(("Full scan: CPU per entry, x2 over x1", f"{two / one:.2f} (1.00 = linear)"))
 if os.path.exists(sys.argv[2]):
     rows += [tuple(line.rstrip("\n").split("\t", 1))
              for line in open(sys.argv[2]) if "\t" in line]

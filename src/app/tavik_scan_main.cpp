@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/console_ports.h"
+#include "app/json_report.h"
 #include "app/recording_ports.h"
 #include "app/scan_options_store.h"
 #include "engine/scan_run.h"
@@ -21,12 +22,20 @@ constexpr int kExitScanned = 0;
 constexpr int kExitUsage = 2;
 
 constexpr std::string_view kHelpText =
-    "Usage: tavik-scan [--help]\n"
+    "Usage: tavik-scan [--json | --help]\n"
     "\n"
     "Scans the registry for entries that point at files, programs and\n"
     "classes that no longer exist, and prints one line per finding:\n"
     "Type, Root Key, Path and Value Name separated by tabs, followed by\n"
     "the line \"Total Invalid Entries Found: N\". Output is UTF-8.\n"
+    "Names are printed as stored: a name holding a tab or a line break\n"
+    "splits its line. Use --json where that matters.\n"
+    "\n"
+    "--json prints one JSON object per finding and line, with the keys\n"
+    "\"type\", \"root\", \"path\", \"valueName\" (as stored, \"\" for keys\n"
+    "and default values) and \"category\" (Programs, SharedDlls, Startup,\n"
+    "Drivers, Fonts, HelpFiles, Sounds, RecentDocuments,\n"
+    "ObjectsAndControls or ClassesAndIds), then {\"count\":N}.\n"
     "\n"
     "It only reports: nothing is deleted or changed.\n"
     "\n"
@@ -40,7 +49,9 @@ bool IsHelpArgument(std::wstring_view argument) {
   return argument == L"--help" || argument == L"-h" || argument == L"-?";
 }
 
-int RunScanAndPrint() {
+enum class ReportFormat { kRows, kJson };
+
+int RunScanAndPrint(ReportFormat format) {
   // File tests must never stop the scan with a "no disk in drive" box.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   tavik::Win32Registry registry;
@@ -52,15 +63,18 @@ int RunScanAndPrint() {
   tavik::AutomationMode = 0;
   tavik::RecordingResultsView results;
   tavik::ConsoleHost host;
+  tavik::FindingList written;
   const tavik::ScanEnvironment environment{
       registry, files, options, tavik::kScanCategories, tavik::StopRequested,
-      tavik::AutomationMode, results, host};
+      tavik::AutomationMode, results, host, &written};
   // The scan runs on its own worker thread, as it does behind the window.
   std::thread worker([&environment] { tavik::ScanThreadMain(environment); });
   worker.join();
 
   tavik::WriteOutput(tavik::OutputStream::kOut,
-                     tavik::FormatScanReport(results.rows, host.messages));
+                     format == ReportFormat::kJson
+                         ? tavik::FormatJsonReport(written)
+                         : tavik::FormatScanReport(results.rows, host.messages));
   return kExitScanned;
 }
 
@@ -71,11 +85,14 @@ int wmain(int argc, wchar_t** argv) {
     tavik::WriteOutput(tavik::OutputStream::kOut, kHelpText);
     return kExitScanned;
   }
+  if (argc == 2 && std::wstring_view(argv[1]) == L"--json") {
+    return RunScanAndPrint(ReportFormat::kJson);
+  }
   if (argc > 1) {
     tavik::WriteOutput(tavik::OutputStream::kError,
                        "tavik-scan: unexpected argument; "
                        "run \"tavik-scan --help\" for usage.\n");
     return kExitUsage;
   }
-  return RunScanAndPrint();
+  return RunScanAndPrint(ReportFormat::kRows);
 }

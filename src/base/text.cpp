@@ -1,5 +1,9 @@
 #include "base/text.h"
 
+#ifdef _WIN32
+#include <cwctype>
+#endif
+
 namespace tavik {
 
 std::u16string Utf8ToUtf16(std::string_view text) {
@@ -90,7 +94,29 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-bool IsWideSpace(char16_t c) { return c == u' ' || (c >= 0x09 && c <= 0x0D); }
+bool IsWideSpaceByTable(char16_t c) {
+  if (c < 0x80) return c == u' ' || (c >= 0x09 && c <= 0x0D);
+  switch (c) {
+    case 0x00A0:  // no-break space
+    case 0x1680:  // Ogham space mark
+    case 0x2028:  // line separator
+    case 0x2029:  // paragraph separator
+    case 0x202F:  // narrow no-break space
+    case 0x205F:  // medium mathematical space
+    case 0x3000:  // ideographic space
+      return true;
+    default:
+      return c >= 0x2000 && c <= 0x200A;  // en quad to hair space
+  }
+}
+
+bool IsWideSpace(char16_t c) {
+#ifdef _WIN32
+  return std::iswspace(static_cast<std::wint_t>(c)) != 0;
+#else
+  return IsWideSpaceByTable(c);
+#endif
+}
 
 std::u16string_view TrimWideSpace(std::u16string_view text) {
   while (!text.empty() && IsWideSpace(text.back())) text.remove_suffix(1);

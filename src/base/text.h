@@ -14,8 +14,14 @@ inline constexpr size_t kTextBufferChars = 33000;
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// The C library's wide white-space class in the "C" locale.
+// The C library's wide white-space class (`iswspace`). The Windows build asks
+// the C runtime it links (msvcrt.dll) itself; other builds use
+// IsWideSpaceByTable, which answers as that runtime does.
 bool IsWideSpace(char16_t c);
+// The white-space class as a fixed table: the ASCII blanks 0x09 to 0x0D and
+// 0x20, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F and
+// U+3000. A test under Wine compares it with the C runtime over every unit.
+bool IsWideSpaceByTable(char16_t c);
 // Removes white space at the end, then at the start.
 std::u16string_view TrimWideSpace(std::u16string_view text);
 

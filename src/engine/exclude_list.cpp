@@ -81,6 +81,12 @@ std::vector<std::u16string> DecodeExcludeLines(
   const std::u16string text = DecodeExcludeText(bytes);
   std::vector<std::u16string> lines;
   std::u16string line;
+  // Units read since the line began; those beyond the entry limit are read
+  // and dropped.
+  size_t read = 0;
+  // A zero ends the entry's text, as it ends every text; the rest of its
+  // line is read and dropped so that it cannot start a new entry.
+  bool endedByZero = false;
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     if (c == u'\r' || c == u'\n') {
@@ -88,9 +94,16 @@ std::vector<std::u16string> DecodeExcludeLines(
       if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
       lines.push_back(std::move(line));
       line.clear();
+      read = 0;
+      endedByZero = false;
       continue;
     }
-    if (line.size() < kExcludeEntryMaxChars) line.push_back(c);
+    if (read++ >= kExcludeEntryMaxChars || endedByZero) continue;
+    if (c == 0) {
+      endedByZero = true;
+      continue;
+    }
+    line.push_back(c);
   }
   // Reading stops only at a failed read, so the text after the last line
   // break is a line too, even when it is empty.

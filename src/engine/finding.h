@@ -28,6 +28,9 @@ struct Finding {
 // appending constant-time however long the list grows.
 struct FindingList {
   std::vector<Finding> findings;
+  // For each finding, the record position (0 to 9) of the category that was
+  // running when it was added; kept beside the findings by the scan run.
+  std::vector<int32_t> categories;
 };
 
 // Display name of a root: "HKEY_LOCAL_MACHINE" and so on, "" for others.

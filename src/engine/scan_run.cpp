@@ -27,6 +27,7 @@ std::u16string FindingValueNameText(const std::u16string& valueName) {
 
 void RunScan(const ScanEnvironment& environment, FindingList& list) {
   list.findings.clear();
+  list.categories.clear();
   // The exclude file is read afresh for every scan, so edits made between
   // scans take effect at the next one.
   ExcludeList excludeList;
@@ -40,6 +41,9 @@ void RunScan(const ScanEnvironment& environment, FindingList& list) {
     // does not skip the calls: every scanner returns at once on its own.
     if (ScanSwitch(environment.options, index) != 1) continue;
     if (category.scan != nullptr) category.scan(run);
+    // Findings are only ever appended, so the ones added since the last
+    // category are this category's.
+    list.categories.resize(list.findings.size(), index);
   }
 }
 
@@ -65,6 +69,8 @@ int32_t FillResultsList(ResultsView& results, const FindingList& list) {
 void ReleaseFindingList(FindingList& list) {
   list.findings.clear();
   list.findings.shrink_to_fit();
+  list.categories.clear();
+  list.categories.shrink_to_fit();
 }
 
 int32_t ScanThreadMain(const ScanEnvironment& environment) {
@@ -81,6 +87,12 @@ int32_t ScanThreadMain(const ScanEnvironment& environment) {
     return 0;
   }
   const int32_t count = FillResultsList(environment.results, list);
+  if (environment.writtenFindings != nullptr) {
+    FindingList& written = *environment.writtenFindings;
+    written = list;
+    written.findings.resize(static_cast<size_t>(count));
+    written.categories.resize(static_cast<size_t>(count), -1);
+  }
   ReleaseFindingList(list);
   environment.host.EnterIdleState();
   const std::u16string summary = FormatScanSummary(count);

@@ -24,6 +24,9 @@ struct ScanEnvironment {
   SharedFlag& automationMode;
   ResultsView& results;
   WorkerHost& host;
+  // When set, receives a copy of the findings that became rows, with the
+  // category of each, for a caller that reports more than the rows hold.
+  FindingList* writtenFindings = nullptr;
 };
 
 inline constexpr int32_t kResultsCountHint = 100000;

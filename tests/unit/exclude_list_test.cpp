@@ -43,6 +43,11 @@ TEST(IsExcluded, PrefixTestOnTrimmedCaseFoldedEntries) {
       // Other roots are matched with an empty prefix.
       {u"Software\\X", kHkeyUsers, u"Software\\X\\Y", 1},
       {u"HKEY_USERS\\Software", kHkeyUsers, u"Software", 0},
+      // Every blank of the C library's wide space class is trimmed.
+      {u"\u00a0HKEY_CURRENT_USER\\A\u3000\u2028", kHkeyCurrentUser, u"A\\B",
+       1},
+      {u"\u2000\u200a\u202f\u205f\u1680HKEY_CURRENT_USER\\A", kHkeyCurrentUser,
+       u"A", 1},
       // Only A to Z fold: other letters must match exactly.
       {u"HKEY_CURRENT_USER\\\u00c4", kHkeyCurrentUser, u"\u00e4", 0},
   };
@@ -80,6 +85,11 @@ TEST(DecodeExcludeLines, ReadsLinesAsTheTextModeDoes) {
       {"utf-8 with mark", Bytes("\xEF\xBB\xBFHKEY_X\r\n\xC3\xA4"),
        {u"HKEY_X", u"\u00e4"}},
       {"utf-8 without mark", Bytes("A\nB"), {u"A", u"B"}},
+      // A zero ends the entry; the rest of its line is dropped, the next
+      // line is read as usual.
+      {"zero inside a line", Utf16LeBytes(std::u16string(u"AB\0C\r\nD", 7)),
+       {u"AB", u"D"}},
+      {"zero first", Utf16LeBytes(std::u16string(u"\0X\nY", 4)), {u"", u"Y"}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DecodeExcludeLines(c.bytes), c.lines) << c.name;

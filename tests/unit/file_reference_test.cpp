@@ -61,6 +61,15 @@ TEST_F(FileReferenceTest, JudgesPathsAndCommandLines) {
       {u"notepad.exe /p", 1},
       {u"rundll32.exe gone.dll,Entry", 1},
       {u"\"C:\\Tools\\app.exe\"/run", 1},
+      // A ".com" program before the first ".exe" is tried too, also when
+      // that ".exe" ends the text; it must be followed by a blank or quote.
+      {u"C:\\Tools\\APP.COM run.exe", 1},
+      {u"\"C:\\Tools\\APP.COM\" C:\\Gone\\x.exe -y", 1},
+      {u"C:\\Gone\\app.com run.exe", 0},
+      {u"C:\\Tools\\APP.COMrun.exe", 0},
+      // Blanks of the whole wide space class frame a path.
+      {u"\u00a0C:\\Windows\\notepad.exe\u3000", 1},
+      {u"\u2028\"C:\\Tools\\app.exe\"\u2009/run\u202f", 1},
       {u"missing.dll", 0},
       {u"%UNSET%\\x.dll", 0},
       {u"C:\\Help", 1},

@@ -101,6 +101,32 @@ TEST_F(ScanRunTest, ExcludeFileIsReadAtEveryScan) {
   EXPECT_EQ(results.rows.size(), 1u);
 }
 
+TEST_F(ScanRunTest, WrittenFindingsCarryTheCategoryThatReportedThem) {
+  f.registry.SetString(kHkeyCurrentUser, kRun, u"", u"C:\\Gone\\a.exe");
+  f.registry.SetString(kHkeyCurrentUser, kRun, u"x", u"C:\\Gone\\b.exe");
+  f.registry.SetDword(kHkeyLocalMachine, kSharedDlls, u"C:\\Gone\\b.dll", 1);
+  FindingList written;
+  written.findings.resize(5);
+  ScanEnvironment withWritten = environment();
+  withWritten.writtenFindings = &written;
+  ScanThreadMain(withWritten);
+  ASSERT_EQ(written.findings.size(), 3u);
+  EXPECT_EQ(written.categories, (std::vector<int32_t>{1, 2, 2}));
+  // The names as stored, not the row text of an empty name.
+  EXPECT_EQ(written.findings[1].valueName, u"");
+  EXPECT_EQ(written.findings[2].valueName, u"x");
+
+  // Categories turned off leave no gap in the positions of later ones.
+  options.SharedDlls = 0;
+  ScanThreadMain(withWritten);
+  EXPECT_EQ(written.categories, (std::vector<int32_t>{2, 2}));
+
+  // A stopped scan writes no rows and hands over nothing new.
+  f.stop = 1;
+  ScanThreadMain(withWritten);
+  EXPECT_EQ(written.findings.size(), 2u);
+}
+
 TEST(FillResultsList, RowTextsForEveryKindAndRoot) {
   FindingList list;
   list.findings = {

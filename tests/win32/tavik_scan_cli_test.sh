@@ -48,5 +48,54 @@ if sed '$d' "$work/out" | grep -vqE $'^Invalid (Key|Value)\tHKEY_(CLASSES_ROOT|C
   fail "scan: a row is not Type, Root Key, Path and Value Name"
 fi
 
+# Names that hold tabs, line breaks, quotes and non-ASCII letters, in a prefix
+# of this test's own so that they reach no other test. The rows print them as
+# stored; --json must keep every finding on one line with its names intact.
+prefix="$(cd "$(dirname "$exe")/.." && pwd)/cli-prefix"
+export WINEPREFIX="$prefix"
+printf 'Windows Registry Editor Version 5.00\r\n\r\n%s\r\n%s\r\n%s\r\n%s\r\n%s\r\n%s\r\n' \
+  '[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run]' \
+  $'"tab\there"="C:\\\\Gone\\\\a.exe"' \
+  '"line\nbreak"="C:\\Gone\\b.exe"' \
+  '"quote\"d \\ back"="C:\\Gone\\c.exe"' \
+  '"Ünïcödé 中文"="C:\\Gone\\d.exe"' \
+  $'"x\\nInvalid Value\tHKEY_LOCAL_MACHINE\tFake\tRow"="C:\\\\Gone\\\\e.exe"' |
+  iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$work/names.reg"
+"$run" regedit /S "Z:${work//\//\\}\\names.reg" > /dev/null 2>&1 ||
+  fail "regedit could not import the odd names"
+
+scan
+[ $code -eq 0 ] || fail "odd names: exit code $code, expected 0"
+grep -qF $'\ttab\there' "$work/out" ||
+  fail "odd names: the rows do not print the tab in a name as stored"
+cp "$work/out" "$work/rows"
+
+scan --json
+[ $code -eq 0 ] || fail "--json: exit code $code, expected 0"
+[ ! -s "$work/err" ] || fail "--json: something was printed on stderr"
+if grep -q $'\r' "$work/out"; then fail "--json: the report holds carriage returns"; fi
+rows_total="$(tail -n 1 "$work/rows" | grep -oE '[0-9]+')"
+python3 - "$work/out" "$rows_total" <<'PY' || fail "--json: the report is not as expected (see above)"
+import json, sys
+lines = open(sys.argv[1], encoding="utf-8").read().split("\n")
+assert lines[-1] == "", "the report does not end with a line break"
+objects = [json.loads(line) for line in lines[:-1]]
+*findings, summary = objects
+assert summary == {"count": len(findings)}, f"summary {summary}, {len(findings)} findings"
+assert summary["count"] == int(sys.argv[2]), f"rows count {sys.argv[2]}, json {summary}"
+keys = ["type", "root", "path", "valueName", "category"]
+for finding in findings:
+    assert list(finding) == keys, f"keys of {finding}"
+run = [f for f in findings if f["root"] == "HKEY_CURRENT_USER" and
+       f["path"] == "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"]
+names = sorted(f["valueName"] for f in run)
+expected = sorted(["tab\there", "line\nbreak", 'quote"d \\ back', "Ünïcödé 中文",
+                   "x\nInvalid Value\tHKEY_LOCAL_MACHINE\tFake\tRow"])
+assert names == expected, f"names {names!r}, expected {expected!r}"
+for f in run:
+    assert f["type"] == "Invalid Value" and f["category"] == "Startup", f
+PY
+unset WINEPREFIX
+
 [ $failures -eq 0 ] && echo "all command-line checks passed"
 [ $failures -eq 0 ]

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "app/json_report.h"
+#include "base/text.h"
+
+namespace tavik {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(JsonReport, EveryFindingIsOneLineWhateverItsNameHolds) {
+  FindingList list;
+  list.findings = {
+      {kFindingInvalidValue, kHkeyCurrentUser, u"Run", u"tab\there"},
+      {kFindingInvalidValue, kHkeyLocalMachine, u"K\\\"q\"",
+       u"line\nbreak\r\nInvalid Value\tHKEY_LOCAL_MACHINE\tFake\tRow"},
+      {kFindingInvalidKey, kHkeyClassesRoot, u"CLSID\\{\u00e4\u4e2d}", u""},
+      {kFindingInvalidValue, kHkeyUsers, u"\u2028x\u2029", u"\xd800lone"},
+      {kFindingInvalidValue, kHkeyCurrentUser, u"k", std::u16string(u"a\0b", 3)},
+  };
+  list.categories = {2, 1, 9, 0, 4};
+  const std::string report = FormatJsonReport(list);
+  const auto lines = Lines(report);
+  ASSERT_EQ(lines.size(), list.findings.size() + 1) << report;
+
+  const char* types[] = {"Invalid Value", "Invalid Value", "Invalid Key",
+                         "Invalid Value", "Invalid Value"};
+  const char* roots[] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+                         "HKEY_CLASSES_ROOT", "UNKNOWN", "HKEY_CURRENT_USER"};
+  const char* categories[] = {"Startup", "SharedDlls", "ClassesAndIds",
+                              "Programs", "Fonts"};
+  for (size_t i = 0; i < list.findings.size(); ++i) {
+    const auto object = nlohmann::json::parse(lines[i]);
+    EXPECT_EQ(object.size(), 5u);
+    EXPECT_EQ(object.at("type"), types[i]);
+    EXPECT_EQ(object.at("root"), roots[i]);
+    EXPECT_EQ(object.at("path"), Utf16ToUtf8(list.findings[i].path));
+    EXPECT_EQ(object.at("valueName"), Utf16ToUtf8(list.findings[i].valueName));
+    EXPECT_EQ(object.at("category"), categories[i]);
+  }
+  // The keys come in the documented order.
+  EXPECT_EQ(lines[0].rfind("{\"type\":", 0), 0u) << lines[0];
+  EXPECT_EQ(nlohmann::json::parse(lines.back()),
+            nlohmann::json({{"count", 5}}));
+  // A lone surrogate cannot be UTF-8: it becomes U+FFFD.
+  EXPECT_EQ(nlohmann::json::parse(lines[3]).at("valueName"),
+            "\xef\xbf\xbdlone");
+}
+
+TEST(JsonReport, EmptyScanIsTheSummaryAlone) {
+  EXPECT_EQ(FormatJsonReport(FindingList{}), "{\"count\":0}\n");
+}
+
+}  // namespace
+}  // namespace tavik
