@@ -1,5 +1,6 @@
 #include "scanners/scan_categories.h"
 
+#include "scanners/com_classes.h"
 #include "scanners/value_lists.h"
 
 namespace tavik {
@@ -42,6 +43,10 @@ void ScanHelpFilesCategory(const CategoryRun& run) {
                 u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\Help");
 }
 
+void ScanClassesCategory(const CategoryRun& run) {
+  ScanClasses(run.context, run.list);
+}
+
 }  // namespace
 
 // Categories still without a scanner: Programs (installed programs), Sounds
@@ -58,7 +63,7 @@ const ScanCategoryTable kScanCategories = {{
     {u"Scan Windows Sound Files", nullptr},
     {u"Scan Recent Documents", nullptr},
     {u"Scan Objects and Controls", nullptr},
-    {u"Scan Classes and IDs", nullptr},
+    {u"Scan Classes and IDs", ScanClassesCategory},
 }};
 
 }  // namespace tavik
