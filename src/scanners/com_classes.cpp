@@ -1,5 +1,6 @@
 #include "scanners/com_classes.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,11 @@ namespace {
 // Text values are asked for with the whole work buffer, whatever their type.
 constexpr uint32_t kValueBytes = kTextBufferChars * 2;
 
-// The server keys of a class, in the order they are judged.
+// The server keys of a class, in the order they are judged. The first names
+// a 16-bit server, which 64-bit Windows never loads.
 constexpr const char16_t* kServerKeys[] = {u"InprocServer", u"InprocServer32",
                                           u"LocalServer32"};
+constexpr size_t kServerKeyCount = std::size(kServerKeys);
 
 // One pass's work buffer for value data, reused for every value it reads.
 class ValueReader {
@@ -108,11 +111,20 @@ void ExamineClassId(const ScanContext& context, FindingList* list, RegKey root,
   }
 
   // Each missing server reports the whole class again: the reports are
-  // independent, so one class may be listed up to three times.
-  for (const char16_t* serverKey : kServerKeys) {
-    if (reader.ReadDefaultOf(context.registry, classKey.get(), serverKey,
-                             text) &&
-        CheckFileReference(context.files, text, 0) == 0) {
+  // independent, so one class may be listed up to three times. A class with
+  // a 32-bit server is judged by that alone: Windows itself registers classes
+  // such as PSDispatch with a 16-bit file ("ole2disp.dll") that a 64-bit
+  // system never has, and those classes work.
+  bool opened[kServerKeyCount] = {};
+  std::u16string servers[kServerKeyCount];
+  for (size_t i = 0; i < kServerKeyCount; ++i) {
+    opened[i] = reader.ReadDefaultOf(context.registry, classKey.get(),
+                                     kServerKeys[i], servers[i]);
+  }
+  const bool has32BitServer = opened[1] || opened[2];
+  for (size_t i = has32BitServer ? 1 : 0; i < kServerKeyCount; ++i) {
+    // An empty server value counts as present.
+    if (opened[i] && CheckFileReference(context.files, servers[i], 0) == 0) {
       AddFinding(context, list, kFindingInvalidKey, root, classPath, u"", u"");
     }
   }
