@@ -162,6 +162,43 @@ TEST_F(ComClassesTest, OverlongValuesAreNeverReported) {
   }
 }
 
+// Server values are read as text whatever their type: numbers and binary
+// data too short for one character are empty, and only the first string of
+// a multi-string counts.
+TEST_F(ComClassesTest, ServerValuesOfAnyTypeAreReadAsText) {
+  struct Case {
+    const char* label;
+    uint32_t type;
+    std::vector<uint8_t> data;
+    bool reported;
+  };
+  const std::vector<Case> cases = {
+      {"zero number", kRegDword, {0, 0, 0, 0}, false},
+      {"one byte", kRegBinary, {0x43}, false},
+      {"multi-string, first present",
+       kRegMultiSz, RawUtf16(std::u16string(u"C:\\Apps\\good.dll\0C:\\Gone\\x.dll\0\0", 32)),
+       false},
+      {"expandable, present", kRegExpandSz,
+       RawUtf16(std::u16string(u"%SystemDrive%\\Apps\\good.dll\0", 29)), false},
+      {"no terminator, missing", kRegSz, RawUtf16(u"C:\\Gone\\x.dll"), true},
+      {"odd byte count, missing", kRegSz, [] {
+         auto bytes = RawUtf16(u"C:\\Gone\\x.dll");
+         bytes.push_back(0x41);
+         return bytes;
+       }(), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ScanFixture g;
+    g.files.AddFile(u"C:\\Apps\\good.dll");
+    const std::u16string classKey = std::u16string(kClsid) + u"\\" + kGuid;
+    g.registry.SetValue(kHkeyLocalMachine, classKey + u"\\InprocServer32", u"",
+                        c.type, c.data);
+    EXPECT_EQ(ScanClassIdContainer(g.context(), kHkeyLocalMachine, kClsid, &g.list), 0);
+    EXPECT_EQ(g.list.findings.size(), c.reported ? 1u : 0u);
+  }
+}
+
 TEST(ClassRegistrationTest, NothingToLookUpCountsAsRegistered) {
   ScanFixture f;
   const std::u16string tooLong(33000 - 35, u'X');
