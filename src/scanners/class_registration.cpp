@@ -1,7 +1,6 @@
 #include "scanners/class_registration.h"
 
 #include <array>
-#include <string>
 
 #include "base/text.h"
 #include "engine/registry_key.h"
@@ -10,14 +9,16 @@ namespace tavik {
 
 namespace {
 
-struct ClassLocation {
+struct RegistrationPlace {
   RegKey root;
   std::u16string_view prefix;
 };
 
-// The class-identifier containers, in the order they are tried: merged
-// classes, machine classes, user classes, then the same in the 32-bit view.
-constexpr std::array<ClassLocation, 6> kClassIdContainers = {{
+using RegistrationPlaces = std::array<RegistrationPlace, 6>;
+
+// The six locations in the order every test tries them: merged view,
+// machine, user; then the same three in the 32-bit view.
+constexpr RegistrationPlaces kClassIdPlaces = {{
     {kHkeyClassesRoot, u"CLSID"},
     {kHkeyLocalMachine, u"Software\\Classes\\CLSID"},
     {kHkeyCurrentUser, u"Software\\Classes\\CLSID"},
@@ -26,34 +27,80 @@ constexpr std::array<ClassLocation, 6> kClassIdContainers = {{
     {kHkeyCurrentUser, u"Software\\Wow6432Node\\Classes\\CLSID"},
 }};
 
-// 1 when prefix\name opens for reading below one of the locations.
-template <size_t N>
+constexpr RegistrationPlaces kAppIdPlaces = {{
+    {kHkeyClassesRoot, u"AppID"},
+    {kHkeyLocalMachine, u"Software\\Classes\\AppID"},
+    {kHkeyCurrentUser, u"Software\\Classes\\AppID"},
+    {kHkeyClassesRoot, u"Wow6432Node\\AppID"},
+    {kHkeyLocalMachine, u"Software\\Wow6432Node\\Classes\\AppID"},
+    {kHkeyCurrentUser, u"Software\\Wow6432Node\\Classes\\AppID"},
+}};
+
+// "" stands for the classes root itself: the name is opened directly below.
+constexpr RegistrationPlaces kClassNamePlaces = {{
+    {kHkeyClassesRoot, u""},
+    {kHkeyLocalMachine, u"Software\\Classes"},
+    {kHkeyCurrentUser, u"Software\\Classes"},
+    {kHkeyClassesRoot, u"Wow6432Node"},
+    {kHkeyLocalMachine, u"Software\\Wow6432Node\\Classes"},
+    {kHkeyCurrentUser, u"Software\\Wow6432Node\\Classes"},
+}};
+
 int32_t IsRegisteredBelow(const ScanContext& context,
-                          const std::array<ClassLocation, N>& locations,
+                          const RegistrationPlaces& places,
                           std::u16string_view name) {
   if (name.empty()) return 1;
+  // Every built path must fit a work buffer with its terminator. A name too
+  // long for the longest prefix cannot be judged, so it is kept rather than
+  // judged through only some of the places.
+  for (const auto& place : places) {
+    if (place.prefix.size() + 1 + name.size() >= kTextBufferChars) return 1;
+  }
   std::u16string path;
-  for (const auto& location : locations) {
-    // The joined path and its terminator must fit a work buffer; a name
-    // that does not fit cannot be looked up, so it is not judged at all.
-    if (location.prefix.size() + 1 + name.size() >= kTextBufferChars) return 1;
-    path.assign(location.prefix);
-    path.push_back(u'\\');
+  path.reserve(kTextBufferChars);
+  for (const auto& place : places) {
+    path.assign(place.prefix);
+    if (!path.empty()) path.push_back(u'\\');
     path.append(name);
     RegistryKey key;
-    if (RegistryKey::Open(context.registry, location.root, path.c_str(),
-                          kKeyRead, key) == kErrorSuccess) {
+    if (RegistryKey::Open(context.registry, place.root, path.c_str(), kKeyRead,
+                          key) == kErrorSuccess) {
       return 1;
     }
   }
   return 0;
 }
 
+std::u16string_view TextOf(const char16_t* text) {
+  return text == nullptr ? std::u16string_view() : std::u16string_view(text);
+}
+
 }  // namespace
 
-int32_t ClassIsRegistered(const ScanContext& context,
-                          std::u16string_view clsidText) {
-  return IsRegisteredBelow(context, kClassIdContainers, clsidText);
+int32_t ClassIsRegistered(const ScanContext& context, const char16_t* id) {
+  return IsRegisteredBelow(context, kClassIdPlaces, TextOf(id));
+}
+
+int32_t ClassIsRegistered(const ScanContext& context, std::u16string_view id) {
+  return IsRegisteredBelow(context, kClassIdPlaces, id);
+}
+
+int32_t AppIdIsRegistered(const ScanContext& context, const char16_t* id) {
+  return IsRegisteredBelow(context, kAppIdPlaces, TextOf(id));
+}
+
+int32_t AppIdIsRegistered(const ScanContext& context, std::u16string_view id) {
+  return IsRegisteredBelow(context, kAppIdPlaces, id);
+}
+
+int32_t ClassNameIsRegistered(const ScanContext& context,
+                              const char16_t* name) {
+  return IsRegisteredBelow(context, kClassNamePlaces, TextOf(name));
+}
+
+int32_t ClassNameIsRegistered(const ScanContext& context,
+                              std::u16string_view name) {
+  return IsRegisteredBelow(context, kClassNamePlaces, name);
 }
 
 }  // namespace tavik

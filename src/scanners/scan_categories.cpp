@@ -2,6 +2,7 @@
 
 #include "scanners/shell_extensions.h"
 #include "scanners/user_traces.h"
+#include "scanners/com_classes.h"
 #include "scanners/value_lists.h"
 
 namespace tavik {
@@ -62,10 +63,13 @@ void ScanObjectsAndControlsCategory(const CategoryRun& run) {
   ScanShellExtensions(run.context, run.list);
 }
 
+void ScanClassesCategory(const CategoryRun& run) {
+  ScanClasses(run.context, run.list);
+}
+
 }  // namespace
 
-// Categories still without a scanner: Programs (installed programs) and
-// ClassesAndIds (COM classes and file types).
+// The category still without a scanner: Programs (installed programs).
 const ScanCategoryTable kScanCategories = {{
     {u"Scan Programs", nullptr},
     {u"Scan Shared DLLs", ScanSharedDllsCategory},
@@ -76,7 +80,7 @@ const ScanCategoryTable kScanCategories = {{
     {u"Scan Windows Sound Files", ScanSoundsCategory},
     {u"Scan Recent Documents", ScanRecentDocumentsCategory},
     {u"Scan Objects and Controls", ScanObjectsAndControlsCategory},
-    {u"Scan Classes and IDs", nullptr},
+    {u"Scan Classes and IDs", ScanClassesCategory},
 }};
 
 }  // namespace tavik
