@@ -1,10 +1,15 @@
 #include "scanners/scan_categories.h"
 
+#include "scanners/installed_programs.h"
 #include "scanners/value_lists.h"
 
 namespace tavik {
 
 namespace {
+
+void ScanProgramsCategory(const CategoryRun& run) {
+  ScanInstalledPrograms(run.context, run.list);
+}
 
 void ScanSharedDllsCategory(const CategoryRun& run) {
   ScanSharedDlls(run.context, run.list,
@@ -44,12 +49,12 @@ void ScanHelpFilesCategory(const CategoryRun& run) {
 
 }  // namespace
 
-// Categories still without a scanner: Programs (installed programs), Sounds
+// Categories still without a scanner: Sounds
 // (sound events), RecentDocuments (joins a COM apartment, then recent
 // documents and the two MUI caches), ObjectsAndControls (shell and browser
 // extensions) and ClassesAndIds (COM classes and file types).
 const ScanCategoryTable kScanCategories = {{
-    {u"Scan Programs", nullptr},
+    {u"Scan Programs", ScanProgramsCategory},
     {u"Scan Shared DLLs", ScanSharedDllsCategory},
     {u"Scan Startup Files", ScanStartupCategory},
     {u"Scan System Drivers", ScanDriversCategory},
