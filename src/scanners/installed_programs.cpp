@@ -1,5 +1,6 @@
 #include "scanners/installed_programs.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 

@@ -1,11 +1,13 @@
-// Uninstall entries and their ARPCache records.
+// ScanUninstallEntries: uninstall entries and their ARPCache records.
+#include "scanners/installed_programs.h"
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
 #include "engine/file_reference.h"
 #include "engine/registry_key.h"
-#include "scanners/installed_programs.h"
 #include "scanners/registry_value_reads.h"
 #include "scanners/slow_info_cache.h"
 
