@@ -3,11 +3,16 @@
 #include "scanners/shell_extensions.h"
 #include "scanners/user_traces.h"
 #include "scanners/com_classes.h"
+#include "scanners/installed_programs.h"
 #include "scanners/value_lists.h"
 
 namespace tavik {
 
 namespace {
+
+void ScanProgramsCategory(const CategoryRun& run) {
+  ScanInstalledPrograms(run.context, run.list);
+}
 
 void ScanSharedDllsCategory(const CategoryRun& run) {
   ScanSharedDlls(run.context, run.list,
@@ -69,9 +74,8 @@ void ScanClassesCategory(const CategoryRun& run) {
 
 }  // namespace
 
-// The category still without a scanner: Programs (installed programs).
 const ScanCategoryTable kScanCategories = {{
-    {u"Scan Programs", nullptr},
+    {u"Scan Programs", ScanProgramsCategory},
     {u"Scan Shared DLLs", ScanSharedDllsCategory},
     {u"Scan Startup Files", ScanStartupCategory},
     {u"Scan System Drivers", ScanDriversCategory},

@@ -18,6 +18,12 @@ constexpr char16_t kSharedDlls[] =
 
 class ScanRunTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    // A real system's classes keys are never empty; the memory registry's
+    // bare ones would be reported as empty vendor keys.
+    f.registry.SetString(kHkeyLocalMachine, u"Software\\Classes", u"Mark", u"");
+    f.registry.SetString(kHkeyCurrentUser, u"Software\\Classes", u"Mark", u"");
+  }
   ScanEnvironment environment() {
     return ScanEnvironment{f.registry, f.files, options, kScanCategories, f.stop,
                            automation, results, host};
