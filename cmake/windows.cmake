@@ -53,3 +53,16 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/bench/wine/enum_floor.cpp)
   target_link_libraries(tavik-enum-floor PRIVATE advapi32)
   target_link_options(tavik-enum-floor PRIVATE -municode)
 endif()
+
+# The fix and hive backup under Wine: tavik-fix-check runs the fix worker over
+# a real scan's rows in a scenario prefix and compares the whole registry
+# before and after.
+add_executable(tavik-fix-check tests/win32/tools/fix_check_main.cpp)
+target_include_directories(tavik-fix-check PRIVATE tests)
+target_link_libraries(tavik-fix-check PRIVATE tavik_core tavik_win32)
+target_link_options(tavik-fix-check PRIVATE -municode)
+add_test(NAME fix_scenario
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/fix_scenario_test.sh
+                 --scan $<TARGET_FILE:tavik-scan> --fix $<TARGET_FILE:tavik-fix-check>
+                 --work ${CMAKE_BINARY_DIR}/fixcheck)
+set_tests_properties(fix_scenario PROPERTIES FIXTURES_REQUIRED wine_baseline)
