@@ -207,6 +207,44 @@ TEST(FixRunTest, TextsThatFillTheWorkBufferAreNotFixed) {
   EXPECT_TRUE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\Cut"));
 }
 
+// Rows that no scan writes: each is either fixed as the key it names or
+// kept, and never deletes anything outside that key.
+TEST(FixRunTest, OddRowsNeverReachBeyondTheirKey) {
+  struct Case {
+    const char* name;
+    std::u16string path;
+    bool becomesLink;
+    bool fixed;
+  };
+  const std::u16string deep = u"Software\\Odd\\" + std::u16string(32999 - 13, u'p');
+  const Case cases[] = {
+      {"32999 characters", deep, false, false},
+      {"32998 characters", deep.substr(0, 32998), false, true},  // absent: counts as fixed
+      {"became a link since the scan", u"Software\\Odd\\Victim", true, false},
+      {"recreated since the scan", u"Software\\Odd\\Victim", false, true},
+  };
+  for (const Case& c : cases) {
+    RepairFixture fix;
+    fix.registry.SetString(kHkeyLocalMachine, u"Software\\Odd\\Sibling", u"v", u"x");
+    fix.registry.SetString(kHkeyLocalMachine, u"Software\\Target\\Child", u"v", u"x");
+    fix.registry.DeleteTree(kHkeyLocalMachine, u"Software\\Odd\\Victim");
+    if (c.becomesLink) {
+      fix.registry.AddLink(kHkeyLocalMachine, u"Software\\Odd\\Victim", u"Software\\Target");
+    } else {
+      fix.registry.CreateKey(kHkeyLocalMachine, u"Software\\Odd\\Victim\\New");
+    }
+    const auto before = TakeSnapshot(fix.registry);
+    fix.AddKeyRow(c.path);
+    FixThreadMain(fix.environment());
+    EXPECT_EQ(fix.results.rows.empty(), c.fixed) << c.name;
+    Lines changes = SnapshotChanges(before, TakeSnapshot(fix.registry));
+    for (const auto& change : changes) {
+      EXPECT_TRUE(change.starts_with(u"-key HKLM\\Software\\Odd\\Victim")) << c.name;
+    }
+    EXPECT_TRUE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\Target\\Child")) << c.name;
+  }
+}
+
 TEST(FixRunTest, DeleteKeyTreeStaysInsideItsBuffers) {
   RepairFixture fix;
   auto& reg = fix.registry;
