@@ -66,3 +66,9 @@ add_test(NAME fix_scenario
                  --scan $<TARGET_FILE:tavik-scan> --fix $<TARGET_FILE:tavik-fix-check>
                  --work ${CMAKE_BINARY_DIR}/fixcheck)
 set_tests_properties(fix_scenario PROPERTIES FIXTURES_REQUIRED wine_baseline)
+
+# Benchmark helper (bench/wine/run.sh): the fix deleting key trees beside a
+# bare RegDeleteTreeW of the same keys. Built only on request.
+add_executable(tavik-fix-bench EXCLUDE_FROM_ALL bench/wine/fix_bench.cpp)
+target_link_libraries(tavik-fix-bench PRIVATE tavik_core tavik_win32)
+target_link_options(tavik-fix-bench PRIVATE -municode)

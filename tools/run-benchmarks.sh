@@ -61,6 +61,12 @@ rows = [
     ("CheckFileReference, mixed texts",
      f"{show(counter('BM_CheckFileReferenceMix', 'per_text'), 'ns')} per text"
      f" ({counter('BM_CheckFileReferenceMix', 'items_per_second') or 0:.0f} texts/s)"),
+    ("Fix of 10000 checked rows (memory registry)",
+     f"{show(seconds('BM_FixCheckedRows/10000/iterations:3'), 'ms')}, "
+     f"{show(counter('BM_FixCheckedRows/10000/iterations:3', 'per_row'), 'us')} per row"),
+    ("Fix of 100000 checked rows (memory registry)",
+     f"{show(seconds('BM_FixCheckedRows/100000/iterations:3'), 'ms')}, "
+     f"{show(counter('BM_FixCheckedRows/100000/iterations:3', 'per_row'), 'us')} per row"),
 ]
 if os.path.exists(sys.argv[2]):
     rows += [tuple(line.rstrip("\n").split("\t", 1))
