@@ -76,6 +76,7 @@ int32_t DeleteKeyTreeAt(Registry& registry, RegKey root, char16_t* path,
   }
   const size_t tail = length;
   std::vector<char16_t> name(kSubkeyNameChars);
+  std::u16string previous;
   bool childFailed = false;
   for (;;) {
     uint32_t chars = kSubkeyNameChars;
@@ -84,10 +85,14 @@ int32_t DeleteKeyTreeAt(Registry& registry, RegKey root, char16_t* path,
         kErrorSuccess) {
       break;
     }
-    if (tail + chars + 1 > capacity) {
+    // A child that is still listed after its deletion succeeded (a link
+    // whose target went instead) would be deleted again forever.
+    const std::u16string_view child(name.data(), chars);
+    if (tail + chars + 1 > capacity || (!previous.empty() && child == previous)) {
       childFailed = true;
       break;
     }
+    previous.assign(child);
     std::copy_n(name.data(), chars, path + tail);
     path[tail + chars] = 0;
     const int32_t deleted =

@@ -263,6 +263,14 @@ TEST(FixRunTest, DeleteKeyTreeStaysInsideItsBuffers) {
   EXPECT_EQ(DeleteKeyTree(reg, kHkeyLocalMachine, path.data(), path.size()), 0);
   EXPECT_EQ(std::u16string(path.data()), u"Software\\Narrow");
   EXPECT_TRUE(reg.KeyExists(kHkeyLocalMachine, u"Software\\Narrow"));
+  // Deleting through a link removes its target and leaves the link listed:
+  // the deletion ends as a failure instead of deleting it again forever.
+  reg.CreateKey(kHkeyLocalMachine, u"Software\\LinkTarget");
+  reg.AddLink(kHkeyLocalMachine, u"Software\\Looped\\Link", u"Software\\LinkTarget");
+  text = u"Software\\Looped";
+  std::fill(path.begin(), path.end(), 0);
+  std::copy(text.begin(), text.end(), path.begin());
+  EXPECT_EQ(DeleteKeyTree(reg, kHkeyLocalMachine, path.data(), path.size()), 0);
   // An empty path is refused, never read as the root.
   std::vector<char16_t> empty(8, 0);
   EXPECT_EQ(DeleteKeyTree(reg, kHkeyLocalMachine, empty.data(), empty.size()), 0);

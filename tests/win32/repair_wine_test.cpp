@@ -33,8 +33,8 @@ constexpr char16_t kTestRoot[] = u"Software\\TavikRepairTest";
 // key it names).
 void DeleteLinkKey(HKEY root, const char16_t* path) {
   using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
-  const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
-      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey"));
+  const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
   HKEY key = nullptr;
   if (::RegOpenKeyExW(root, W(path), REG_OPTION_OPEN_LINK, DELETE, &key) == ERROR_SUCCESS) {
     deleteKey(key);

@@ -952,6 +952,12 @@ void MemoryRegistry::RefuseDeletion(RegKey root, const std::u16string& path,
   for (Node* node : view.Nodes()) node->deleteFailure = error;
 }
 
+std::u16string MemoryRegistry::KeyPath(RegKey root,
+                                       const std::u16string& path) const {
+  const View view = FindView(root, path);
+  return view.Empty() ? std::u16string() : NodePath(*view.Primary());
+}
+
 bool MemoryRegistry::IsLink(RegKey root, const std::u16string& path) const {
   const View view = FindLinkView(RootView(root), path);
   for (Node* node : view.Nodes()) {

@@ -86,6 +86,9 @@ class MemoryRegistry final : public Registry {
   // deletion while it still opens with full access).
   void RefuseDeletion(RegKey root, const std::u16string& path,
                       int32_t error = kErrorAccessDenied);
+  // The stored full name of the key that root + path reaches, links
+  // followed ("HKEY_LOCAL_MACHINE\\Software\\..."); "" when it is absent.
+  std::u16string KeyPath(RegKey root, const std::u16string& path) const;
   // Whether the key at `path` is itself a registry link.
   bool IsLink(RegKey root, const std::u16string& path) const;
 
