@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/recording_ports.h"
+#include "platform/memory/memory_registry.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system_info.h"
@@ -142,6 +143,51 @@ TEST_F(RepairWineTest, FixLeavesLinksAndDeletesThroughThem) {
                             u"App Paths\\tavik-wine-test.exe",
                             u"-key HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\"
                             u"App Paths\\tavik-wine-test.exe\\Sub"}));
+}
+
+// The memory registry's Wine flavor must see links as Wine does: the same
+// link value, and a RegDeleteKeyW through a link that removes the target and
+// leaves the link listed.
+TEST_F(RepairWineTest, MemoryLinksAgreeWithWine) {
+  MemoryRegistry memory(RegistryFlavor::kWine);
+  auto linkValue = [](Registry& reg, const char16_t* path) {
+    RegKey key = 0;
+    if (reg.RegOpenKeyLinkW(kHkeyLocalMachine, path, kKeyRead, &key) != kErrorSuccess) {
+      return std::u16string(u"<no key>");
+    }
+    std::vector<uint8_t> data(512);
+    uint32_t bytes = static_cast<uint32_t>(data.size());
+    uint32_t type = 0;
+    const int32_t rc = reg.RegQueryValueExW(key, kSymbolicLinkValueName, &type, data.data(), &bytes);
+    reg.RegCloseKey(key);
+    if (rc != kErrorSuccess) return std::u16string(u"<none>");
+    return Utf8ToUtf16(std::to_string(type)) + u":" +
+           std::u16string(reinterpret_cast<const char16_t*>(data.data()), bytes / 2);
+  };
+  for (const char16_t* path :
+       {u"Software\\Wow6432Node\\Registered Applications", u"Software\\Wow6432Node\\Classes",
+        u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+        u"Software\\Wow6432Node\\Policies", u"Software\\Wine"}) {
+    EXPECT_EQ(linkValue(memory, path), linkValue(registry, path)) << Utf16ToUtf8(path);
+  }
+
+  CreateKey(u"Software\\TavikRepairTest\\Target");
+  CreateLink();
+  memory.CreateKey(kHkeyLocalMachine, u"Software\\TavikRepairTest\\Target");
+  memory.AddLink(kHkeyLocalMachine, u"Software\\TavikRepairTest\\Holder\\Inner",
+                 u"Software\\TavikRepairTest\\Target");
+  for (Registry* reg : {static_cast<Registry*>(&memory), static_cast<Registry*>(&registry)}) {
+    EXPECT_EQ(reg->RegDeleteKeyW(kHkeyLocalMachine, u"Software\\TavikRepairTest\\Holder\\Inner"),
+              kErrorSuccess);
+    RegKey key = 0;
+    EXPECT_EQ(reg->RegOpenKeyExW(kHkeyLocalMachine, u"Software\\TavikRepairTest\\Target",
+                                 kKeyRead, &key),
+              kErrorFileNotFound);
+    EXPECT_EQ(reg->RegOpenKeyLinkW(kHkeyLocalMachine,
+                                   u"Software\\TavikRepairTest\\Holder\\Inner", kKeyRead, &key),
+              kErrorSuccess);
+    reg->RegCloseKey(key);
+  }
 }
 
 bool SetPrivilege(const wchar_t* name, bool enable) {
