@@ -77,3 +77,22 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/bench/wine/container_floor.cpp)
   target_link_libraries(tavik-bench-shortcuts PRIVATE ole32 uuid shell32)
   target_link_options(tavik-bench-shortcuts PRIVATE -municode)
 endif()
+
+# The fix and hive backup under Wine: tavik-fix-check runs the fix worker over
+# a real scan's rows in a scenario prefix and compares the whole registry
+# before and after.
+add_executable(tavik-fix-check tests/win32/tools/fix_check_main.cpp)
+target_include_directories(tavik-fix-check PRIVATE tests)
+target_link_libraries(tavik-fix-check PRIVATE tavik_core tavik_win32)
+target_link_options(tavik-fix-check PRIVATE -municode)
+add_test(NAME fix_scenario
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/fix_scenario_test.sh
+                 --scan $<TARGET_FILE:tavik-scan> --fix $<TARGET_FILE:tavik-fix-check>
+                 --work ${CMAKE_BINARY_DIR}/fixcheck)
+set_tests_properties(fix_scenario PROPERTIES FIXTURES_REQUIRED wine_baseline)
+
+# Benchmark helper (bench/wine/run.sh): the fix deleting key trees beside a
+# bare RegDeleteTreeW of the same keys. Built only on request.
+add_executable(tavik-fix-bench EXCLUDE_FROM_ALL bench/wine/fix_bench.cpp)
+target_link_libraries(tavik-fix-bench PRIVATE tavik_core tavik_win32)
+target_link_options(tavik-fix-bench PRIVATE -municode)

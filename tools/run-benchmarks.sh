@@ -65,6 +65,12 @@ rows = [
     ("CheckFileReference, mixed texts",
      f"{show(counter('BM_CheckFileReferenceMix', 'per_text'), 'ns')} per text"
      f" ({counter('BM_CheckFileReferenceMix', 'items_per_second') or 0:.0f} texts/s)"),
+    ("Fix of 10000 checked rows (memory registry)",
+     f"{show(seconds('BM_FixCheckedRows/10000/iterations:3'), 'ms')}, "
+     f"{show(counter('BM_FixCheckedRows/10000/iterations:3', 'per_row'), 'us')} per row"),
+    ("Fix of 100000 checked rows (memory registry)",
+     f"{show(seconds('BM_FixCheckedRows/100000/iterations:3'), 'ms')}, "
+     f"{show(counter('BM_FixCheckedRows/100000/iterations:3', 'per_row'), 'us')} per row"),
 ]
 full = "BM_FullScan/"
 for size in ("1", "2"):

@@ -9,13 +9,13 @@
 #include <unordered_set>
 
 #include "base/text.h"
-#include "platform/registry.h"
+#include "platform/forwarding_registry.h"
 
 namespace tavik::bench {
 
-class CountingRegistry final : public Registry {
+class CountingRegistry final : public ForwardingRegistry {
  public:
-  explicit CountingRegistry(Registry& inner) : inner_(inner) {}
+  explicit CountingRegistry(Registry& inner) : ForwardingRegistry(inner) {}
 
   struct Counts {
     uint64_t opens = 0;        // RegOpenKeyExW calls
@@ -35,7 +35,7 @@ class CountingRegistry final : public Registry {
   int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, uint32_t access,
                         RegKey* result) override {
     ++counts_.opens;
-    const int32_t error = inner_.RegOpenKeyExW(parent, subKey, access, result);
+    const int32_t error = inner().RegOpenKeyExW(parent, subKey, access, result);
     if (error != kErrorSuccess) {
       ++counts_.failedOpens;
       return error;
@@ -49,46 +49,32 @@ class CountingRegistry final : public Registry {
     paths_[*result] = std::move(path);
     return error;
   }
-  int32_t RegCreateKeyExW(RegKey parent, const char16_t* subKey,
-                          uint32_t access, RegKey* result) override {
-    return inner_.RegCreateKeyExW(parent, subKey, access, result);
-  }
   int32_t RegCloseKey(RegKey key) override {
     paths_.erase(key);
-    return inner_.RegCloseKey(key);
+    return inner().RegCloseKey(key);
   }
   int32_t RegEnumKeyExW(RegKey key, uint32_t index, char16_t* name,
                         uint32_t* nameChars) override {
     ++counts_.enumKeys;
-    return inner_.RegEnumKeyExW(key, index, name, nameChars);
+    return inner().RegEnumKeyExW(key, index, name, nameChars);
   }
   int32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name,
                         uint32_t* nameChars, uint32_t* type, uint8_t* data,
                         uint32_t* dataBytes) override {
     ++counts_.enumValues;
-    return inner_.RegEnumValueW(key, index, name, nameChars, type, data,
+    return inner().RegEnumValueW(key, index, name, nameChars, type, data,
                                 dataBytes);
   }
   int32_t RegQueryValueExW(RegKey key, const char16_t* valueName,
                            uint32_t* type, uint8_t* data,
                            uint32_t* dataBytes) override {
     ++counts_.queries;
-    return inner_.RegQueryValueExW(key, valueName, type, data, dataBytes);
+    return inner().RegQueryValueExW(key, valueName, type, data, dataBytes);
   }
   int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
                            uint32_t* values) override {
     ++counts_.queries;
-    return inner_.RegQueryInfoKeyW(key, subKeys, values);
-  }
-  int32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t type,
-                         const uint8_t* data, uint32_t dataBytes) override {
-    return inner_.RegSetValueExW(key, valueName, type, data, dataBytes);
-  }
-  int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) override {
-    return inner_.RegDeleteValueW(key, valueName);
-  }
-  int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) override {
-    return inner_.RegDeleteKeyW(parent, subKey);
+    return inner().RegQueryInfoKeyW(key, subKeys, values);
   }
 
  private:
@@ -101,7 +87,6 @@ class CountingRegistry final : public Registry {
     return u"#" + Utf8ToUtf16(std::to_string(key));
   }
 
-  Registry& inner_;
   Counts counts_;
   std::unordered_map<RegKey, std::u16string> paths_;
   std::unordered_set<std::u16string> opened_;

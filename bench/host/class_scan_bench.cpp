@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_setup.h"
+#include "../common/counting_registry.h"
 #include "scanners/com_classes.h"
 
 namespace tavik::bench {
@@ -12,56 +13,6 @@ namespace {
 
 constexpr int kClasses = 20000;
 constexpr int kExtensions = 2000;
-
-// Counts the opens and forwards every call to the memory registry.
-class CountingRegistry final : public Registry {
- public:
-  explicit CountingRegistry(Registry& inner) : inner_(inner) {}
-  uint64_t opens = 0;
-
-  int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, uint32_t access,
-                        RegKey* result) override {
-    ++opens;
-    return inner_.RegOpenKeyExW(parent, subKey, access, result);
-  }
-  int32_t RegCreateKeyExW(RegKey parent, const char16_t* subKey,
-                          uint32_t access, RegKey* result) override {
-    return inner_.RegCreateKeyExW(parent, subKey, access, result);
-  }
-  int32_t RegCloseKey(RegKey key) override { return inner_.RegCloseKey(key); }
-  int32_t RegEnumKeyExW(RegKey key, uint32_t index, char16_t* name,
-                        uint32_t* nameChars) override {
-    return inner_.RegEnumKeyExW(key, index, name, nameChars);
-  }
-  int32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name,
-                        uint32_t* nameChars, uint32_t* type, uint8_t* data,
-                        uint32_t* dataBytes) override {
-    return inner_.RegEnumValueW(key, index, name, nameChars, type, data,
-                                dataBytes);
-  }
-  int32_t RegQueryValueExW(RegKey key, const char16_t* valueName,
-                           uint32_t* type, uint8_t* data,
-                           uint32_t* dataBytes) override {
-    return inner_.RegQueryValueExW(key, valueName, type, data, dataBytes);
-  }
-  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                           uint32_t* values) override {
-    return inner_.RegQueryInfoKeyW(key, subKeys, values);
-  }
-  int32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t type,
-                         const uint8_t* data, uint32_t dataBytes) override {
-    return inner_.RegSetValueExW(key, valueName, type, data, dataBytes);
-  }
-  int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) override {
-    return inner_.RegDeleteValueW(key, valueName);
-  }
-  int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) override {
-    return inner_.RegDeleteKeyW(parent, subKey);
-  }
-
- private:
-  Registry& inner_;
-};
 
 std::u16string Guid(int index) {
   // "{00000000-0000-4000-8000-" + twelve digits + "}"
@@ -129,7 +80,7 @@ void BM_ScanClassesOf20000Classes(benchmark::State& state) {
                      benchmark::Counter::kInvert);
   state.counters["opens_per_key"] =
       runs == 0 ? 0.0
-                : static_cast<double>(counting.opens) / runs / kExamined;
+                : static_cast<double>(counting.counts().opens) / runs / kExamined;
   state.SetItemsProcessed(state.iterations() * kExamined);
 }
 BENCHMARK(BM_ScanClassesOf20000Classes)->Unit(benchmark::kMillisecond);

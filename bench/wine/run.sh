@@ -16,7 +16,7 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 # The Windows build, with the floor program that `make win64` leaves out.
 make -C "$root" --no-print-directory win64 >/dev/null
-cmake --build "$root/build/win64" --target tavik-enum-floor >/dev/null
+cmake --build "$root/build/win64" --target tavik-enum-floor tavik-fix-bench >/dev/null
 mkdir -p "$work"
 "$root/tools/wine-prefix" "$prefix"
 
@@ -63,7 +63,7 @@ import_ms=$(( ($(date +%s%N) - start) / 1000000 ))
 # The programs, copied into the prefix as an installed copy would be.
 mkdir -p "$prefix/drive_c/tavik"
 cp "$root/build/win64/bin/tavik-scan.exe" "$root/build/win64/bin/tavik-enum-floor.exe" \
-  "$prefix/drive_c/tavik/"
+  "$root/build/win64/bin/tavik-fix-bench.exe" "$prefix/drive_c/tavik/"
 
 # best_wall_ms ROUNDS COMMAND...: the shortest wall time of ROUNDS runs, in
 # ms; the output of the last run is kept in last-output.txt.
@@ -88,7 +88,13 @@ floor_line=$("$WINE" 'C:\tavik\tavik-enum-floor.exe' "$rounds" | tr -d '\r')
 floor_values=$(sed -n 's/.*values=\([0-9]*\).*/\1/p' <<<"$floor_line")
 floor_ms=$(sed -n 's/.*best_ms=\([0-9.]*\).*/\1/p' <<<"$floor_line")
 
+# The fix deleting 5000 key trees of three levels, and RegDeleteTreeW alone.
+fix_line=$("$WINE" 'C:\tavik\tavik-fix-bench.exe' 5000 | tr -d '\r')
+fix_ms=$(sed -n 's/.*fix_ms=\([0-9.]*\).*/\1/p' <<<"$fix_line")
+tree_ms=$(sed -n 's/.*deletetree_ms=\([0-9.]*\).*/\1/p' <<<"$fix_line")
+
 {
+  printf 'Wine: fix of 5000 three-level key trees\t%s ms (bare RegDeleteTreeW: %s ms)\n' "$fix_ms" "$tree_ms"
   printf 'Wine: regedit import of %s values\t%s ms\n' "$values" "$import_ms"
   printf 'Wine: tavik-scan.exe full scan (wall)\t%s ms (%s findings)\n' "$scan_ms" "$found"
   printf 'Wine: enumeration floor (wall)\t%s ms (%s values)\n' "$floor_wall_ms" "$floor_values"

@@ -75,6 +75,12 @@ class FileSystem {
   virtual bool WriteFileBytes(const char16_t* path,
                               const std::vector<uint8_t>& bytes,
                               bool append) = 0;
+
+  // DeleteFileW: true when the file was deleted.
+  virtual bool DeleteFileW(const char16_t* path) = 0;
+  // CreateDirectoryW without security attributes: creates one folder whose
+  // parent exists; false when it exists already or cannot be made.
+  virtual bool CreateDirectoryW(const char16_t* path) = 0;
 };
 
 }  // namespace tavik

@@ -17,12 +17,23 @@ inline constexpr RegKey kHkeyUsers = 0x80000003u;
 
 inline constexpr int32_t kErrorSuccess = 0;
 inline constexpr int32_t kErrorFileNotFound = 2;
+inline constexpr int32_t kErrorPathNotFound = 3;
 inline constexpr int32_t kErrorAccessDenied = 5;
 inline constexpr int32_t kErrorInvalidHandle = 6;
 inline constexpr int32_t kErrorInvalidParameter = 87;
 inline constexpr int32_t kErrorMoreData = 234;
 inline constexpr int32_t kErrorNoMoreItems = 259;
+inline constexpr int32_t kErrorAlreadyExists = 183;
+inline constexpr int32_t kErrorBadDb = 1009;
 inline constexpr int32_t kErrorKeyDeleted = 1018;
+inline constexpr int32_t kErrorPrivilegeNotHeld = 1314;
+
+// RegOpenKeyExW option: open a registry link itself, not the key it names.
+inline constexpr uint32_t kRegOptionOpenLink = 0x0008;
+// RegSaveKeyExW flag: the hive file is written without compaction.
+inline constexpr uint32_t kRegNoCompression = 4;
+// The value that makes a key a registry link, and its type.
+inline constexpr char16_t kSymbolicLinkValueName[] = u"SymbolicLinkValue";
 
 inline constexpr uint32_t kKeyQueryValue = 0x0001;
 inline constexpr uint32_t kKeySetValue = 0x0002;
@@ -36,6 +47,7 @@ inline constexpr uint32_t kRegSz = 1;
 inline constexpr uint32_t kRegExpandSz = 2;
 inline constexpr uint32_t kRegBinary = 3;
 inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegLink = 6;
 inline constexpr uint32_t kRegMultiSz = 7;
 
 class Registry {
@@ -73,6 +85,26 @@ class Registry {
   virtual int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) = 0;
   // RegDeleteKeyW: deletes a subkey that has no subkeys of its own.
   virtual int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) = 0;
+
+  // RegOpenKeyExW with REG_OPTION_OPEN_LINK: links on the way are followed,
+  // but a link named by the last part of `subKey` is opened itself, so that
+  // its "SymbolicLinkValue" (REG_LINK) can be read.
+  virtual int32_t RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
+                                  uint32_t access, RegKey* result) = 0;
+  // RegSaveKeyExW without security attributes: writes the key's tree to a
+  // new hive file; fails when the file exists (Windows) and without
+  // SeBackupPrivilege (ERROR_PRIVILEGE_NOT_HELD).
+  virtual int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
+                                uint32_t flags) = 0;
+  // RegLoadKeyW: mounts a hive file as `subKey` below HKEY_LOCAL_MACHINE or
+  // HKEY_USERS (needs SeRestorePrivilege).
+  virtual int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
+                              const char16_t* file) = 0;
+  // RegReplaceKeyW: at the next start of Windows `newFile` becomes the hive
+  // mounted at key\subKey; `oldFile` receives the hive in use now.
+  virtual int32_t RegReplaceKeyW(RegKey key, const char16_t* subKey,
+                                 const char16_t* newFile,
+                                 const char16_t* oldFile) = 0;
 };
 
 }  // namespace tavik

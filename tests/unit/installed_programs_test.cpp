@@ -12,6 +12,7 @@
 #include "scanners/installed_programs.h"
 #include "scanners/registry_value_reads.h"
 #include "scanners/slow_info_cache.h"
+#include "platform/forwarding_registry.h"
 
 namespace tavik {
 namespace {
@@ -255,53 +256,23 @@ TEST_F(InstalledProgramsTest, NamesAtTheLimitsInEveryContainer) {
 
 // Forwards to the memory registry and deletes a key tree the first time a
 // chosen value is queried: a key that vanishes while it is being scanned.
-class VanishingRegistry final : public Registry {
+class VanishingRegistry final : public ForwardingRegistry {
  public:
   VanishingRegistry(MemoryRegistry& inner, std::u16string trigger, RegKey root,
                     std::u16string path)
-      : inner_(inner), trigger_(std::move(trigger)), root_(root),
-        path_(std::move(path)) {}
-  int32_t RegOpenKeyExW(RegKey p, const char16_t* s, uint32_t a,
-                        RegKey* r) override {
-    return inner_.RegOpenKeyExW(p, s, a, r);
-  }
-  int32_t RegCreateKeyExW(RegKey p, const char16_t* s, uint32_t a,
-                          RegKey* r) override {
-    return inner_.RegCreateKeyExW(p, s, a, r);
-  }
-  int32_t RegCloseKey(RegKey k) override { return inner_.RegCloseKey(k); }
-  int32_t RegEnumKeyExW(RegKey k, uint32_t i, char16_t* n,
-                        uint32_t* c) override {
-    return inner_.RegEnumKeyExW(k, i, n, c);
-  }
-  int32_t RegEnumValueW(RegKey k, uint32_t i, char16_t* n, uint32_t* c,
-                        uint32_t* t, uint8_t* d, uint32_t* b) override {
-    return inner_.RegEnumValueW(k, i, n, c, t, d, b);
-  }
+      : ForwardingRegistry(inner), memory_(inner), trigger_(std::move(trigger)),
+        root_(root), path_(std::move(path)) {}
   int32_t RegQueryValueExW(RegKey k, const char16_t* n, uint32_t* t,
                            uint8_t* d, uint32_t* b) override {
     if (!fired_ && n != nullptr && trigger_ == n) {
       fired_ = true;
-      inner_.DeleteTree(root_, path_);
+      memory_.DeleteTree(root_, path_);
     }
-    return inner_.RegQueryValueExW(k, n, t, d, b);
-  }
-  int32_t RegQueryInfoKeyW(RegKey k, uint32_t* s, uint32_t* v) override {
-    return inner_.RegQueryInfoKeyW(k, s, v);
-  }
-  int32_t RegSetValueExW(RegKey k, const char16_t* n, uint32_t t,
-                         const uint8_t* d, uint32_t b) override {
-    return inner_.RegSetValueExW(k, n, t, d, b);
-  }
-  int32_t RegDeleteValueW(RegKey k, const char16_t* n) override {
-    return inner_.RegDeleteValueW(k, n);
-  }
-  int32_t RegDeleteKeyW(RegKey p, const char16_t* s) override {
-    return inner_.RegDeleteKeyW(p, s);
+    return memory_.RegQueryValueExW(k, n, t, d, b);
   }
 
  private:
-  MemoryRegistry& inner_;
+  MemoryRegistry& memory_;
   std::u16string trigger_;
   RegKey root_;
   std::u16string path_;

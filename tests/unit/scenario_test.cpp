@@ -17,6 +17,7 @@
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/reg_file_loader.h"
 #include "scanners/scan_categories.h"
+#include "support/scan_rows.h"
 
 namespace tavik {
 namespace {
@@ -119,18 +120,7 @@ void ScanScenario(const fs::path& dir, RegistryFlavor flavor, std::string& rows)
 std::string RowsBeyondBaseline(RegistryFlavor flavor, const std::string& rows) {
   std::string baseline;
   ScanScenario(fs::path(), flavor, baseline);
-  std::multiset<std::string> left;
-  for (const auto& line : Lines(baseline)) left.insert(line);
-  std::string beyond;
-  for (const auto& line : Lines(rows)) {
-    const auto it = left.find(line);
-    if (it != left.end()) {
-      left.erase(it);
-    } else {
-      beyond += line + "\n";
-    }
-  }
-  return beyond;
+  return testing::RowsBeyond(baseline, rows);
 }
 
 class ScenarioTest : public ::testing::TestWithParam<std::string> {};

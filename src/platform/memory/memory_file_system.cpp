@@ -527,4 +527,34 @@ bool MemoryFileSystem::WriteFileBytes(const char16_t* path,
   return true;
 }
 
+bool MemoryFileSystem::DeleteFileW(const char16_t* path) {
+  if (path == nullptr) return false;
+  auto it = entries_.find(Normalize(path));
+  if (it == entries_.end() || it->second.folder || it->second.undeletable) {
+    return false;
+  }
+  shellLinks_.erase(it->first);
+  brokenShellLinks_.erase(it->first);
+  entries_.erase(it);
+  return true;
+}
+
+bool MemoryFileSystem::CreateDirectoryW(const char16_t* path) {
+  if (path == nullptr) return false;
+  const std::u16string key = Normalize(path);
+  if (key.size() <= 3 || entries_.count(key) != 0) return false;
+  // As on Windows, only the last part is created.
+  const size_t cut = key.rfind(u'\\');
+  auto parent = entries_.find(key.substr(0, cut == 2 ? 3 : cut));
+  if (parent == entries_.end() || !parent->second.folder) return false;
+  entries_[key].folder = true;
+  return true;
+}
+
+void MemoryFileSystem::SetUndeletable(const std::u16string& path,
+                                      bool undeletable) {
+  auto it = entries_.find(Normalize(path));
+  if (it != entries_.end()) it->second.undeletable = undeletable;
+}
+
 }  // namespace tavik

@@ -78,11 +78,16 @@ class MemoryFileSystem final : public FileSystem {
                      std::vector<uint8_t>& bytes) override;
   bool WriteFileBytes(const char16_t* path, const std::vector<uint8_t>& bytes,
                       bool append) override;
+  bool DeleteFileW(const char16_t* path) override;
+  bool CreateDirectoryW(const char16_t* path) override;
+  // Makes DeleteFileW of this file fail (a file in use or protected).
+  void SetUndeletable(const std::u16string& path, bool undeletable);
 
  private:
   struct Entry {
     bool folder = false;
     bool hiddenFromQuickTests = false;
+    bool undeletable = false;
     std::vector<uint8_t> content;
   };
   // The full path of `path` as Win32 forms it (case kept, separators and

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/registry.h"
 
 namespace tavik {
@@ -81,6 +82,37 @@ class MemoryRegistry final : public Registry {
                           const std::u16string& valueName, int32_t error);
   // Handles opened and not yet closed: tests check for leaks with it.
   size_t OpenHandleCount() const;
+  // RegDeleteKeyW of this key answers `error` (a key whose security refuses
+  // deletion while it still opens with full access).
+  void RefuseDeletion(RegKey root, const std::u16string& path,
+                      int32_t error = kErrorAccessDenied);
+  // The stored full name of the key that root + path reaches, links
+  // followed ("HKEY_LOCAL_MACHINE\\Software\\..."); "" when it is absent.
+  std::u16string KeyPath(RegKey root, const std::u16string& path) const;
+  // Whether the key at `path` is itself a registry link.
+  bool IsLink(RegKey root, const std::u16string& path) const;
+
+  // --- hive files ---
+  // RegSaveKeyExW writes hive files into `files`, RegLoadKeyW and
+  // RegReplaceKeyW read them from there; without it they fail with
+  // ERROR_INVALID_PARAMETER.
+  void AttachFileSystem(FileSystem* files) { files_ = files; }
+  // RegSaveKeyExW of this key answers `error`; with `leaveEmptyFile` it
+  // leaves a 0-byte file behind first, as Wine does without the backup
+  // privilege.
+  void InjectSaveFailure(RegKey root, const std::u16string& path,
+                         int32_t error, bool leaveEmptyFile = true);
+  void InjectReplaceFailure(RegKey root, const std::u16string& path,
+                            int32_t error);
+  // What RegReplaceKeyW scheduled for the next start of Windows.
+  struct PendingReplacement {
+    std::u16string hive;  // "HKEY_LOCAL_MACHINE\Software"
+    std::u16string newFile;
+    std::u16string oldFile;
+  };
+  const std::vector<PendingReplacement>& PendingReplacements() const {
+    return pendingReplacements_;
+  }
 
   // --- Registry ---
   int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, uint32_t access,
@@ -102,6 +134,15 @@ class MemoryRegistry final : public Registry {
                          const uint8_t* data, uint32_t dataBytes) override;
   int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) override;
   int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) override;
+  int32_t RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
+                          uint32_t access, RegKey* result) override;
+  int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
+                        uint32_t flags) override;
+  int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
+                      const char16_t* file) override;
+  int32_t RegReplaceKeyW(RegKey key, const char16_t* subKey,
+                         const char16_t* newFile,
+                         const char16_t* oldFile) override;
 
   struct Node;
   struct View;
@@ -116,6 +157,10 @@ class MemoryRegistry final : public Registry {
   View Descend(const View& view, std::u16string_view name, int depth) const;
   View FindView(const View& start, std::u16string_view path) const;
   View FindView(RegKey root, std::u16string_view path) const;
+  // As FindView, but a link named by the last part is not followed.
+  View FindLinkView(const View& start, std::u16string_view path) const;
+  int32_t OpenView(const View& view, uint32_t access, RegKey* result);
+  std::u16string NodePath(const Node& node) const;
   int32_t CreateView(const View& start, std::u16string_view path, bool bypass,
                      View* result);
   View CreateOrFind(RegKey root, std::u16string_view path);
@@ -136,6 +181,8 @@ class MemoryRegistry final : public Registry {
   RegKey nextHandle_ = 0x1000;
   // Bumped on every change of the key tree; invalidates merged name lists.
   uint64_t generation_ = 0;
+  FileSystem* files_ = nullptr;
+  std::vector<PendingReplacement> pendingReplacements_;
 };
 
 }  // namespace tavik

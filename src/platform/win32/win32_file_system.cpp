@@ -136,4 +136,12 @@ bool Win32FileSystem::WriteFileBytes(const char16_t* path,
   return true;
 }
 
+bool Win32FileSystem::DeleteFileW(const char16_t* path) {
+  return ::DeleteFileW(AsWide(path)) != FALSE;
+}
+
+bool Win32FileSystem::CreateDirectoryW(const char16_t* path) {
+  return ::CreateDirectoryW(AsWide(path), nullptr) != FALSE;
+}
+
 }  // namespace tavik

@@ -28,6 +28,8 @@ class Win32FileSystem final : public FileSystem {
                      std::vector<uint8_t>& bytes) override;
   bool WriteFileBytes(const char16_t* path, const std::vector<uint8_t>& bytes,
                       bool append) override;
+  bool DeleteFileW(const char16_t* path) override;
+  bool CreateDirectoryW(const char16_t* path) override;
 };
 
 }  // namespace tavik

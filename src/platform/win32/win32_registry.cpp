@@ -117,4 +117,30 @@ int32_t Win32Registry::RegDeleteKeyW(RegKey parent, const char16_t* subKey) {
   return ::RegDeleteKeyW(ToHkey(parent), AsWide(subKey));
 }
 
+int32_t Win32Registry::RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
+                                       uint32_t access, RegKey* result) {
+  HKEY opened = nullptr;
+  const LONG status = ::RegOpenKeyExW(ToHkey(parent), AsWide(subKey),
+                                      REG_OPTION_OPEN_LINK, access, &opened);
+  if (status == ERROR_SUCCESS && result != nullptr) *result = FromHkey(opened);
+  return status;
+}
+
+int32_t Win32Registry::RegSaveKeyExW(RegKey key, const char16_t* file,
+                                     uint32_t flags) {
+  return ::RegSaveKeyExW(ToHkey(key), AsWide(file), nullptr, flags);
+}
+
+int32_t Win32Registry::RegLoadKeyW(RegKey root, const char16_t* subKey,
+                                   const char16_t* file) {
+  return ::RegLoadKeyW(ToHkey(root), AsWide(subKey), AsWide(file));
+}
+
+int32_t Win32Registry::RegReplaceKeyW(RegKey key, const char16_t* subKey,
+                                      const char16_t* newFile,
+                                      const char16_t* oldFile) {
+  return ::RegReplaceKeyW(ToHkey(key), AsWide(subKey), AsWide(newFile),
+                          AsWide(oldFile));
+}
+
 }  // namespace tavik

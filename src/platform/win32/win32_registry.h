@@ -27,6 +27,15 @@ class Win32Registry final : public Registry {
                          const uint8_t* data, uint32_t dataBytes) override;
   int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) override;
   int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) override;
+  int32_t RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
+                          uint32_t access, RegKey* result) override;
+  int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
+                        uint32_t flags) override;
+  int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
+                      const char16_t* file) override;
+  int32_t RegReplaceKeyW(RegKey key, const char16_t* subKey,
+                         const char16_t* newFile,
+                         const char16_t* oldFile) override;
 };
 
 }  // namespace tavik

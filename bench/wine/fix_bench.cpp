@@ -1,0 +1,96 @@
+// Wine benchmark of the fix: N key trees of three levels (a value at each
+// level) under HKCU\Software\TavikBench\Fix, deleted once by the fix worker
+// from N checked rows, and once more, recreated, by a bare RegDeleteTreeW of
+// the same keys. Prints "trees=N fix_ms=... deletetree_ms=...".
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "../indexed_results_view.h"
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_system_info.h"
+#include "repair/fix_run.h"
+
+namespace {
+
+constexpr wchar_t kBase[] = L"Software\\TavikBench\\Fix";
+
+std::wstring TreePath(int i) {
+  wchar_t name[32];
+  std::swprintf(name, 32, L"\\T%06d", i);
+  return kBase + std::wstring(name);
+}
+
+bool CreateTrees(int count) {
+  for (int i = 0; i < count; ++i) {
+    HKEY key = nullptr;
+    const std::wstring deepest = TreePath(i) + L"\\A\\B";
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, deepest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, &key, nullptr) != ERROR_SUCCESS) {
+      return false;
+    }
+    ::RegCloseKey(key);
+    for (const std::wstring& path : {TreePath(i), TreePath(i) + L"\\A", deepest}) {
+      ::RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), L"v", REG_SZ, L"x", 4);
+    }
+  }
+  return true;
+}
+
+double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
+  LARGE_INTEGER frequency;
+  ::QueryPerformanceFrequency(&frequency);
+  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const int count = argc > 1 ? std::wcstol(argv[1], nullptr, 10) : 5000;
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kBase);
+  if (!CreateTrees(count)) {
+    std::printf("cannot create the trees\n");
+    return 1;
+  }
+  std::vector<tavik::ResultsRow> rows(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const std::wstring path = TreePath(i);
+    rows[static_cast<size_t>(i)].cells = {u"Invalid Key", u"HKEY_CURRENT_USER",
+                                          std::u16string(path.begin(), path.end()), u"-------"};
+    rows[static_cast<size_t>(i)].checked = true;
+  }
+  tavik::bench::IndexedResultsView view(rows);
+  tavik::Win32Registry registry;
+  tavik::Win32FileSystem files;
+  tavik::Win32SystemInfo system;
+  tavik::SharedFlag stop{0};
+  tavik::SharedFlag automation{0};
+  tavik::RecordingHost host;
+  const tavik::RepairEnvironment environment{registry, files, system, stop, automation, view, host};
+  LARGE_INTEGER start, end;
+  ::QueryPerformanceCounter(&start);
+  tavik::FixThreadMain(environment);
+  ::QueryPerformanceCounter(&end);
+  const double fixMs = Milliseconds(start, end);
+  const int left = view.RowCount();
+
+  if (!CreateTrees(count)) return 1;
+  ::QueryPerformanceCounter(&start);
+  for (int i = 0; i < count; ++i) {
+    const std::wstring path = TreePath(i);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+  }
+  ::QueryPerformanceCounter(&end);
+  const double treeMs = Milliseconds(start, end);
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TavikBench");
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\TavikBench");
+  std::printf("trees=%d fixed=%d fix_ms=%.1f deletetree_ms=%.1f\n", count, count - left, fixMs,
+              treeMs);
+  return left == 0 ? 0 : 1;
+}

@@ -1,0 +1,257 @@
+#include "repair/fix_run.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/text.h"
+#include "engine/registry_key.h"
+#include "repair/hive_backup.h"
+#include "repair/registry_links.h"
+
+namespace tavik {
+
+namespace {
+
+constexpr char16_t kNothingToFix[] = u"No enteries in the list to be fixed.";
+constexpr char16_t kBackupFailed[] = u"Unable to create backup. Fixing stopped.";
+constexpr char16_t kEmptyValueNameText[] = u"-------";
+// The buffer for one subkey name while a tree is deleted.
+constexpr uint32_t kSubkeyNameChars = 260;
+// The registry nests keys at most this deep; a deeper tree is not deleted,
+// which also keeps the recursion off the end of the worker's stack.
+constexpr int kMaxTreeDepth = 512;
+
+// Reads one cell as the list control hands it to a 33000-unit buffer: a
+// longer text is cut. True when the text filled the whole buffer, so that
+// it may have been cut.
+bool ReadCell(ResultsView& results, int32_t row, int32_t column,
+              std::u16string& out) {
+  out = results.CellText(row, column);
+  if (out.size() < kTextBufferChars - 1) return false;
+  out.resize(kTextBufferChars - 1);
+  return true;
+}
+
+bool RootFromText(const std::u16string& text, RegKey* root) {
+  if (text == u"HKEY_CLASSES_ROOT") {
+    *root = kHkeyClassesRoot;
+  } else if (text == u"HKEY_LOCAL_MACHINE") {
+    *root = kHkeyLocalMachine;
+  } else if (text == u"HKEY_CURRENT_USER") {
+    *root = kHkeyCurrentUser;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The path without its trailing backslashes, which name the same key.
+std::u16string_view WithoutTrailingSeparators(std::u16string_view path) {
+  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  return path;
+}
+
+// A path that starts with a backslash or doubles one names no key the scan
+// reports; Windows and Wine read such paths differently, so the fix leaves
+// them alone.
+bool HasEmptyPart(std::u16string_view path) {
+  return !path.empty() &&
+         (path.front() == u'\\' || path.find(u"\\\\") != std::u16string_view::npos);
+}
+
+int32_t DeleteKeyTreeAt(Registry& registry, RegKey root, char16_t* path,
+                        size_t capacity, int depth) {
+  if (depth > kMaxTreeDepth) return 0;
+  if (registry.RegDeleteKeyW(root, path) == kErrorSuccess) return 1;
+  RegistryKey key;
+  const int32_t opened = RegistryKey::Open(registry, root, path, kKeyRead, key);
+  if (opened != kErrorSuccess) return opened == kErrorFileNotFound ? 1 : 0;
+
+  size_t length = std::char_traits<char16_t>::length(path);
+  const bool addedSeparator = path[length - 1] != u'\\';
+  if (addedSeparator) {
+    if (length + 1 >= capacity) return 0;
+    path[length++] = u'\\';
+    path[length] = 0;
+  }
+  const size_t tail = length;
+  std::vector<char16_t> name(kSubkeyNameChars);
+  std::u16string previous;
+  bool childFailed = false;
+  for (;;) {
+    uint32_t chars = kSubkeyNameChars;
+    // Index 0 every time: each deleted child makes room for the next.
+    if (registry.RegEnumKeyExW(key.get(), 0, name.data(), &chars) !=
+        kErrorSuccess) {
+      break;
+    }
+    // A child that is still listed after its deletion succeeded (a link
+    // whose target went instead) would be deleted again forever.
+    const std::u16string_view child(name.data(), chars);
+    if (tail + chars + 1 > capacity || (!previous.empty() && child == previous)) {
+      childFailed = true;
+      break;
+    }
+    previous.assign(child);
+    std::copy_n(name.data(), chars, path + tail);
+    path[tail + chars] = 0;
+    const int32_t deleted =
+        DeleteKeyTreeAt(registry, root, path, capacity, depth + 1);
+    path[tail] = 0;
+    if (deleted == 0) {
+      childFailed = true;
+      break;
+    }
+  }
+  // The caller's path again, without a trailing separator.
+  path[tail - 1] = 0;
+  key.Close();
+  if (childFailed) return 0;
+  return registry.RegDeleteKeyW(root, path) == kErrorSuccess ? 1 : 0;
+}
+
+uint32_t CountCheckedRows(ResultsView& results, uint32_t rows) {
+  uint32_t checked = 0;
+  for (uint32_t row = 0; row < rows; ++row) {
+    if (results.IsChecked(static_cast<int32_t>(row))) ++checked;
+  }
+  return checked;
+}
+
+bool Automated(const RepairEnvironment& environment) {
+  return environment.automationMode.load(std::memory_order_relaxed) != 0;
+}
+
+bool Stopping(const RepairEnvironment& environment) {
+  return environment.stopRequested.load(std::memory_order_relaxed) != 0;
+}
+
+}  // namespace
+
+std::u16string FormatFixSummary(uint32_t count) {
+  return u"Total Errors Fixed: " + Utf8ToUtf16(std::to_string(count)) +
+         u"    ";
+}
+
+int32_t ReadResultRow(ResultsView& results, int32_t row, Finding& record) {
+  if (!results.IsChecked(row)) return -1;
+  record.path.clear();
+  record.valueName.clear();
+  record.kind = -1;
+  std::u16string cell;
+  ReadCell(results, row, kColumnType, cell);
+  record.kind = cell == u"Invalid Key" ? kFindingInvalidKey : kFindingInvalidValue;
+  ReadCell(results, row, kColumnRootKey, cell);
+  if (!RootFromText(cell, &record.root)) return -1;
+  if (ReadCell(results, row, kColumnPath, record.path)) return -1;
+  if (ReadCell(results, row, kColumnValueName, cell)) return -1;
+  record.valueName = cell == kEmptyValueNameText ? std::u16string() : cell;
+  if (HasEmptyPart(record.path)) return -1;
+  // An empty key path would name the root itself.
+  if (record.kind == kFindingInvalidKey &&
+      WithoutTrailingSeparators(record.path).empty()) {
+    return -1;
+  }
+  return 0;
+}
+
+int32_t DeleteKeyTree(Registry& registry, RegKey root, char16_t* path,
+                      size_t capacity) {
+  if (path == nullptr || capacity == 0) return 0;
+  // An empty path, or one of backslashes alone, would name the root.
+  const std::u16string_view text(path, std::char_traits<char16_t>::length(path));
+  if (WithoutTrailingSeparators(text).empty() || text.size() >= capacity) {
+    return 0;
+  }
+  return DeleteKeyTreeAt(registry, root, path, capacity, 0);
+}
+
+int32_t DeleteFindingKey(Registry& registry, const Finding& record) {
+  const std::u16string_view path = WithoutTrailingSeparators(record.path);
+  if (path.empty() || path.size() >= kTextBufferChars) return -1;
+  std::vector<char16_t> buffer(kTextBufferChars, 0);
+  std::copy(path.begin(), path.end(), buffer.begin());
+  switch (CheckTreeForLinks(registry, record.root, buffer.data())) {
+    case LinkCheck::kAbsent:
+      return 0;  // already gone
+    case LinkCheck::kNoLink:
+      break;
+    case LinkCheck::kLink:
+    case LinkCheck::kUnknown:
+      return -1;
+  }
+  return DeleteKeyTree(registry, record.root, buffer.data(), buffer.size()) == 1
+             ? 0
+             : -1;
+}
+
+int32_t DeleteFindingValue(Registry& registry, const Finding& record) {
+  RegistryKey key;
+  const int32_t opened = RegistryKey::Open(
+      registry, record.root, record.path.c_str(), kKeyAllAccess, key);
+  if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return 0;
+  if (opened != kErrorSuccess) return -1;
+  const int32_t deleted =
+      registry.RegDeleteValueW(key.get(), record.valueName.c_str());
+  return deleted == kErrorSuccess || deleted == kErrorFileNotFound ||
+                 deleted == kErrorPathNotFound
+             ? 0
+             : -1;
+}
+
+int32_t FixThreadMain(const RepairEnvironment& environment) {
+  ResultsView& results = environment.results;
+  WorkerHost& host = environment.host;
+  uint32_t rows = static_cast<uint32_t>(std::max(results.RowCount(), 0));
+  if (rows == 0 || CountCheckedRows(results, rows) == 0) {
+    if (Automated(environment)) {
+      host.ReportAutomationStatus(kNothingToFix);
+    } else {
+      host.ShowMessage(kNothingToFix);
+    }
+    return 0;
+  }
+  host.EnterBusyState();
+  if (host.IsBackupChecked() && BackupHives(environment.registry, environment.files,
+                                           environment.system) != 0) {
+    // Nothing has been deleted yet; a fix without its backup is not begun.
+    host.ShowMessage(kBackupFailed);
+    host.EnterIdleState();
+    return 0;
+  }
+
+  Finding record;
+  record.path.reserve(kTextBufferChars);
+  record.valueName.reserve(kTextBufferChars);
+  uint32_t fixed = 0;
+  uint32_t row = 0;
+  while (row < rows && !Stopping(environment)) {
+    const auto index = static_cast<int32_t>(row);
+    if (ReadResultRow(results, index, record) != 0) {
+      ++row;
+      continue;
+    }
+    const int32_t deleted = record.kind == kFindingInvalidKey
+                                ? DeleteFindingKey(environment.registry, record)
+                                : DeleteFindingValue(environment.registry, record);
+    if (deleted != 0) {
+      ++row;  // the row stays, still checked
+      continue;
+    }
+    // The next row moves up into this index: examine it again.
+    results.DeleteRow(index);
+    --rows;
+    ++fixed;
+  }
+
+  host.EnterIdleState();
+  const std::u16string summary = FormatFixSummary(fixed);
+  if (!Automated(environment)) {
+    host.ShowMessage(summary);
+  } else {
+    host.ReportAutomationStatus(Stopping(environment) ? u"Stopped" : summary);
+  }
+  return 0;
+}
+
+}  // namespace tavik

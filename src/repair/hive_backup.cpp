@@ -1,0 +1,291 @@
+#include "repair/hive_backup.h"
+
+#include <vector>
+
+#include "base/text.h"
+#include "engine/registry_key.h"
+
+namespace tavik {
+
+const std::array<HiveTableRow, kHiveCount> kHiveTable = {{
+    {kHkeyLocalMachine, u"BCD00000000", HiveMount::kFixed,
+     u"\\TavikRegCBCD.tvk", u"\\BTavikRegCBCD.tvk"},
+    {kHkeyLocalMachine, u"Components", HiveMount::kFixed,
+     u"\\TavikRegCCOM.tvk", u"\\BTavikRegCCOM.tvk"},
+    {kHkeyLocalMachine, u"System", HiveMount::kFixed, u"\\TavikRegCSys.tvk",
+     u"\\BTavikRegCSys.tvk"},
+    {kHkeyLocalMachine, u"Sam", HiveMount::kFixed, u"\\TavikRegCSam.tvk",
+     u"\\BTavikRegCSam.tvk"},
+    {kHkeyLocalMachine, u"Software", HiveMount::kFixed,
+     u"\\TavikRegCSoft.tvk", u"\\BTavikRegCSoft.tvk"},
+    {kHkeyUsers, u".Default", HiveMount::kFixed, u"\\TavikRegCDefault.tvk",
+     u"\\BTavikRegCDefault.tvk"},
+    {kHkeyUsers, u"S-1-5-20", HiveMount::kFixed, u"\\TavikRegCNetwork.tvk",
+     u"\\BTavikRegCNetwork.tvk"},
+    {kHkeyUsers, u"S-1-5-19", HiveMount::kFixed, u"\\TavikRegCLocal.tvk",
+     u"\\BTavikRegCLocal.tvk"},
+    {kHkeyUsers, u"S-1-5-20_Classes", HiveMount::kFixed,
+     u"\\TavikRegCNetworkClass.tvk", u"\\BTavikRegCNetworkClass.tvk"},
+    {kHkeyUsers, u"S-1-5-19_Classes", HiveMount::kFixed,
+     u"\\TavikRegCLocalClass.tvk", u"\\BTavikRegCLocalClass.tvk"},
+    {kHkeyUsers, nullptr, HiveMount::kUser, u"\\TavikRegCUser.tvk",
+     u"\\BTavikRegCUser.tvk"},
+    {kHkeyUsers, nullptr, HiveMount::kUserClass, u"\\TavikRegCUserClass.tvk",
+     u"\\BTavikRegCUserClass.tvk"},
+}};
+
+namespace {
+
+constexpr size_t kComponentsRow = 1;
+constexpr char16_t kComponentsMountName[] = u"COMPONENTS";
+constexpr char16_t kComponentsHiveFile[] = u"\\System32\\Config\\Components";
+constexpr char16_t kHiveListPath[] =
+    u"System\\CurrentControlSet\\Control\\HiveList";
+constexpr char16_t kTitle[] = u"Tavik Registry Cleaner";
+constexpr char16_t kRestoringTitle[] =
+    u"Restoring Registry - Tavik Registry Cleaner";
+constexpr char16_t kNoBackup[] = u"Registry Backup not available.";
+constexpr char16_t kRestoreFailed[] = u"Unable to restore registry.";
+constexpr char16_t kRestored[] =
+    u"Registry Restored Successfully. Please restart your computer.";
+// A longer token is no date this program wrote.
+constexpr size_t kMaxDateChars = 12;
+
+std::u16string WindowsDirectory(FileSystem& files) {
+  std::vector<char16_t> buffer(kTextBufferChars, 0);
+  const uint32_t length = files.GetWindowsDirectoryW(
+      buffer.data(), static_cast<uint32_t>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return {};
+  return std::u16string(buffer.data(), length);
+}
+
+bool Exists(FileSystem& files, const std::u16string& path) {
+  return files.GetFileAttributesW(path.c_str()) != kInvalidFileAttributes;
+}
+
+// Creates the backup folder and any missing folder above it.
+bool EnsureFolder(FileSystem& files, const std::u16string& folder) {
+  const uint32_t attributes = files.GetFileAttributesW(folder.c_str());
+  if (attributes != kInvalidFileAttributes) {
+    return (attributes & kFileAttributeDirectory) != 0;
+  }
+  const size_t cut = folder.rfind(u'\\');
+  if (cut != std::u16string::npos && cut > 2 &&
+      !EnsureFolder(files, folder.substr(0, cut))) {
+    return false;
+  }
+  if (files.CreateDirectoryW(folder.c_str())) return true;
+  // Someone else may have made it meanwhile.
+  const uint32_t now = files.GetFileAttributesW(folder.c_str());
+  return now != kInvalidFileAttributes && (now & kFileAttributeDirectory) != 0;
+}
+
+// Opens the mount key of a hive table row with KEY_READ; false when the
+// hive is not mounted (or, for the user rows, not found).
+bool OpenHive(Registry& registry, SystemInfo& system, const HiveTableRow& row,
+              RegistryKey& key) {
+  std::u16string name;
+  if (row.mount == HiveMount::kFixed) {
+    name = row.mountKey;
+  } else if (FindUserHive(registry, system, name,
+                          row.mount == HiveMount::kUserClass ? 1 : 0) != 0) {
+    return false;
+  }
+  return RegistryKey::Open(registry, row.root, name.c_str(), kKeyRead, key) ==
+         kErrorSuccess;
+}
+
+// "Components" is mounted only while something uses it: load it from its
+// file under HKEY_LOCAL_MACHINE. It stays loaded until Windows restarts.
+bool LoadComponents(Registry& registry, FileSystem& files,
+                    SystemInfo& system, RegistryKey& key) {
+  const std::u16string windows = WindowsDirectory(files);
+  if (windows.empty()) return false;
+  const std::u16string file = windows + kComponentsHiveFile;
+  if (registry.RegLoadKeyW(kHkeyLocalMachine, kComponentsMountName,
+                           file.c_str()) != kErrorSuccess) {
+    return false;
+  }
+  return OpenHive(registry, system, kHiveTable[kComponentsRow], key);
+}
+
+std::vector<uint8_t> DateBytes(const SystemTime& time) {
+  // Written through a narrow text stream: one byte per character.
+  const std::string text = std::to_string(time.day) + "/" +
+                           std::to_string(time.month) + "/" +
+                           std::to_string(time.year);
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+bool ContainsIgnoreCase(std::u16string_view text, std::u16string_view word,
+                        size_t* at = nullptr) {
+  if (word.size() > text.size()) return false;
+  for (size_t i = 0; i + word.size() <= text.size(); ++i) {
+    if (EqualsIgnoreAsciiCase(text.substr(i, word.size()), word)) {
+      if (at != nullptr) *at = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsCSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+std::u16string BackupFolder(FileSystem& files) {
+  const std::u16string windows = WindowsDirectory(files);
+  if (windows.empty()) return {};
+  const std::u16string folder = windows + u"\\system32\\config";
+  return folder.size() < kTextBufferChars ? folder : std::u16string();
+}
+
+void DeleteOldBackups(FileSystem& files) {
+  const std::u16string folder = BackupFolder(files);
+  if (folder.empty()) return;
+  for (const HiveTableRow& row : kHiveTable) {
+    files.DeleteFileW((folder + row.backupFile).c_str());
+  }
+}
+
+int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system) {
+  const std::u16string folder = BackupFolder(files);
+  if (folder.empty()) return -1;
+  if (!EnsureFolder(files, folder)) return -1;
+  // The old date goes first: until the new set is complete no date may
+  // describe the files in the folder.
+  const std::u16string timeFile = folder + kBackupTimeFile;
+  files.DeleteFileW(timeFile.c_str());
+  if (Exists(files, timeFile)) return -1;
+  DeleteOldBackups(files);
+
+  bool complete = true;
+  for (size_t index = 0; index < kHiveTable.size() && complete; ++index) {
+    const HiveTableRow& row = kHiveTable[index];
+    RegistryKey key;
+    if (!OpenHive(registry, system, row, key) &&
+        !(index == kComponentsRow &&
+          LoadComponents(registry, files, system, key))) {
+      continue;  // not mounted: nothing to save
+    }
+    const std::u16string file = folder + row.backupFile;
+    if (registry.RegSaveKeyExW(key.get(), file.c_str(), kRegNoCompression) !=
+        kErrorSuccess) {
+      complete = false;
+    }
+  }
+  if (complete) {
+    SystemTime now;
+    system.GetLocalTime(&now);
+    complete = files.WriteFileBytes(timeFile.c_str(), DateBytes(now), false);
+  }
+  if (!complete) {
+    // A failed save may leave an empty file; a partial set restores nothing
+    // the fix would delete, so none of it is kept.
+    DeleteOldBackups(files);
+    files.DeleteFileW(timeFile.c_str());
+    return -1;
+  }
+  return 0;
+}
+
+int32_t FindUserHive(Registry& registry, SystemInfo& system,
+                     std::u16string& out, int32_t classes) {
+  RegistryKey key;
+  if (RegistryKey::Open(registry, kHkeyLocalMachine, kHiveListPath, kKeyRead,
+                        key) != kErrorSuccess) {
+    return -1;
+  }
+  OsVersionInfo version;
+  const bool known = system.GetVersionExW(&version);
+  const std::u16string_view profiles = known && version.majorVersion >= 6
+                                           ? u"Users"
+                                           : u"Documents and Settings";
+  std::vector<char16_t> name(kTextBufferChars);
+  std::vector<char16_t> data(kTextBufferChars / 2);
+  for (uint32_t index = 0;; ++index) {
+    uint32_t nameChars = static_cast<uint32_t>(name.size());
+    uint32_t dataBytes = static_cast<uint32_t>(data.size() * 2);
+    if (registry.RegEnumValueW(key.get(), index, name.data(), &nameChars,
+                               nullptr,
+                               reinterpret_cast<uint8_t*>(data.data()),
+                               &dataBytes) != kErrorSuccess) {
+      return -1;
+    }
+    const std::u16string_view valueName(name.data(), nameChars);
+    const std::u16string_view file = TextUpToZero(data.data(), dataBytes / 2);
+    size_t sid = 0;
+    if (!ContainsIgnoreCase(valueName, u"S-1-5-21", &sid) ||
+        !ContainsIgnoreCase(file, profiles) ||
+        ContainsIgnoreCase(valueName, u"_Classes") != (classes != 0)) {
+      continue;
+    }
+    out.assign(valueName.substr(sid));
+    return 0;
+  }
+}
+
+std::optional<std::u16string> ReadBackupTime(FileSystem& files) {
+  const std::u16string folder = BackupFolder(files);
+  if (folder.empty()) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  if (!files.ReadFileBytes((folder + kBackupTimeFile).c_str(), bytes)) {
+    return std::nullopt;
+  }
+  // A text-mode stream ends at Ctrl+Z; the token is the first run of
+  // characters between white space, one byte each.
+  size_t at = 0;
+  size_t end = 0;
+  while (end < bytes.size() && bytes[end] != 0x1A) ++end;
+  while (at < end && IsCSpace(bytes[at])) ++at;
+  std::u16string token;
+  while (at < end && !IsCSpace(bytes[at]) && token.size() <= kMaxDateChars) {
+    token.push_back(static_cast<char16_t>(bytes[at++]));
+  }
+  if (token.size() > kMaxDateChars) return std::nullopt;
+  return token;
+}
+
+int32_t RestoreHives(Registry& registry, FileSystem& files, SystemInfo& system) {
+  const std::u16string folder = BackupFolder(files);
+  if (folder.empty()) return -1;
+  size_t scheduled = 0;
+  bool failed = false;
+  for (const HiveTableRow& row : kHiveTable) {
+    RegistryKey key;
+    // "Components" is replaced only when it is mounted now.
+    if (!OpenHive(registry, system, row, key)) continue;
+    const std::u16string newFile = folder + row.backupFile;
+    const std::u16string oldFile = folder + row.replacedFile;
+    if (!Exists(files, newFile)) continue;  // no backup of this hive
+    files.DeleteFileW(oldFile.c_str());
+    if (registry.RegReplaceKeyW(key.get(), nullptr, newFile.c_str(),
+                                oldFile.c_str()) == kErrorSuccess) {
+      ++scheduled;
+    } else {
+      failed = true;
+    }
+  }
+  return failed || scheduled == 0 ? -1 : 0;
+}
+
+int32_t RestoreThreadMain(const RepairEnvironment& environment) {
+  WorkerHost& host = environment.host;
+  host.SetBusyState(0, 1);
+  const std::optional<std::u16string> date = ReadBackupTime(environment.files);
+  if (!date) {
+    host.ShowMessage(kNoBackup);
+  } else if (host.AskYesNo(u"Registry Backup dated " + *date +
+                           u" (DD/MM/YYYY) is available. Do you want to "
+                           u"restore Registry to specified date?")) {
+    host.SetTitle(kRestoringTitle);
+    const int32_t result = RestoreHives(environment.registry,
+                                        environment.files, environment.system);
+    host.ShowMessage(result != 0 ? kRestoreFailed : kRestored);
+  }
+  host.EnterIdleState();
+  host.SetTitle(kTitle);
+  return 0;
+}
+
+}  // namespace tavik

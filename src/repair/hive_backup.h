@@ -1,0 +1,69 @@
+// The hive backup set in the Windows configuration folder: saving every
+// hive before a fix, and scheduling the saved files to replace the live
+// hives at the next start of Windows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/registry.h"
+#include "platform/system_info.h"
+#include "repair/repair_environment.h"
+
+namespace tavik {
+
+// Which key of the hive table a row names.
+enum class HiveMount {
+  kFixed,      // `mountKey` itself
+  kUser,       // the user profile hive found by FindUserHive
+  kUserClass,  // the user classes hive found by FindUserHive
+};
+
+struct HiveTableRow {
+  RegKey root;
+  const char16_t* mountKey;  // null for the user hives
+  HiveMount mount;
+  const char16_t* backupFile;    // appended to the backup folder as written
+  const char16_t* replacedFile;  // receives the live hive at a restore
+};
+
+inline constexpr size_t kHiveCount = 12;
+extern const std::array<HiveTableRow, kHiveCount> kHiveTable;
+
+inline constexpr char16_t kBackupTimeFile[] = u"\\TavikBackupTime.tvk";
+
+// The Windows folder + "\system32\config"; empty when the Windows folder
+// cannot be had.
+std::u16string BackupFolder(FileSystem& files);
+
+// Saves the twelve hives that are mounted and then dates the set. 0 when
+// every hive that opened was saved and the date written; -1 otherwise, in
+// which case no backup-time file and no file of a partial set is left.
+int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system);
+
+// Deletes the twelve backup files (not the time file, not the replaced-hive
+// files); failures are ignored.
+void DeleteOldBackups(FileSystem& files);
+
+// The HKEY_USERS name of the first user profile hive (classes 0) or user
+// classes hive (classes 1) in the hive list. 0 and `out` set, or -1 and
+// `out` unchanged.
+int32_t FindUserHive(Registry& registry, SystemInfo& system,
+                     std::u16string& out, int32_t classes);
+
+// The date text of the backup-time file, or none when there is no file or
+// its first token is longer than 12 characters.
+std::optional<std::u16string> ReadBackupTime(FileSystem& files);
+
+// Schedules each backup file to replace its hive. 0 when at least one hive
+// was scheduled and every hive that opened and has a backup file was; -1
+// otherwise. A hive without a backup file is skipped.
+int32_t RestoreHives(Registry& registry, FileSystem& files, SystemInfo& system);
+
+// The restore worker: the question, the restore and its report. Returns 0.
+int32_t RestoreThreadMain(const RepairEnvironment& environment);
+
+}  // namespace tavik

@@ -1,0 +1,254 @@
+#include "repair/hive_backup.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "unit/repair_fixture.h"
+
+namespace tavik {
+namespace {
+
+using testing::RepairFixture;
+using Lines = std::vector<std::u16string>;
+
+constexpr char16_t kConfig[] = u"C:\\windows\\system32\\config";
+constexpr char16_t kHiveList[] = u"System\\CurrentControlSet\\Control\\HiveList";
+constexpr char16_t kUserSid[] = u"S-1-5-21-1-2-3-1001";
+
+std::u16string InConfig(const char16_t* name) { return std::u16string(kConfig) + name; }
+
+std::string FileText(RepairFixture& fix, const std::u16string& path) {
+  std::vector<uint8_t> bytes;
+  if (!fix.files.FileContent(path, bytes)) return "<none>";
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// A machine with the usual hives mounted and one user logged on.
+void MountHives(RepairFixture& fix) {
+  auto& reg = fix.registry;
+  reg.SetString(kHkeyLocalMachine, u"Software\\Vendor", u"Marker", u"machine");
+  reg.CreateKey(kHkeyLocalMachine, u"Sam\\SAM");
+  reg.CreateKey(kHkeyUsers, u".Default\\Software");
+  reg.SetString(kHkeyUsers, std::u16string(kUserSid) + u"\\Software", u"Marker", u"user");
+  reg.CreateKey(kHkeyUsers, std::u16string(kUserSid) + u"_Classes");
+  reg.SetString(kHkeyLocalMachine, kHiveList, u"\\REGISTRY\\USER\\" + std::u16string(kUserSid),
+                u"\\Device\\HarddiskVolume2\\Users\\ann\\NTUSER.DAT");
+  reg.SetString(kHkeyLocalMachine, kHiveList,
+                u"\\REGISTRY\\USER\\" + std::u16string(kUserSid) + u"_Classes",
+                u"\\Device\\HarddiskVolume2\\Users\\ann\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat");
+}
+
+TEST(HiveBackupTest, SavesEveryMountedHiveAndDatesTheSet) {
+  RepairFixture fix;
+  MountHives(fix);
+  ASSERT_FALSE(fix.files.Exists(kConfig));  // created by the backup
+  ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+  for (const HiveTableRow& row : kHiveTable) {
+    const bool mounted = std::u16string(row.backupFile) != u"\\TavikRegCBCD.tvk" &&
+                         std::u16string(row.backupFile) != u"\\TavikRegCCOM.tvk" &&
+                         std::u16string(row.backupFile).find(u"Network") == std::u16string::npos &&
+                         std::u16string(row.backupFile).find(u"Local") == std::u16string::npos;
+    EXPECT_EQ(fix.files.Exists(InConfig(row.backupFile)), mounted) << Utf16ToUtf8(row.backupFile);
+  }
+  EXPECT_EQ(FileText(fix, InConfig(kBackupTimeFile)), "7/12/2026");
+  // The user hive file loads back with what was saved.
+  ASSERT_EQ(fix.registry.RegLoadKeyW(kHkeyLocalMachine, u"Check",
+                                     InConfig(u"\\TavikRegCUser.tvk").c_str()), 0);
+  EXPECT_TRUE(fix.registry.ValueExists(kHkeyLocalMachine, u"Check\\Software", u"Marker"));
+}
+
+TEST(HiveBackupTest, SecondBackupReplacesTheFirstSet) {
+  RepairFixture fix;
+  MountHives(fix);
+  fix.system.SetDate(1, 2, 2026);
+  ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+  fix.registry.DeleteTree(kHkeyLocalMachine, u"Sam");
+  fix.registry.SetString(kHkeyLocalMachine, u"Software\\Vendor", u"Marker", u"second");
+  fix.system.SetDate(7, 1, 2026);
+  ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+  EXPECT_FALSE(fix.files.Exists(InConfig(u"\\TavikRegCSam.tvk")));
+  EXPECT_EQ(FileText(fix, InConfig(kBackupTimeFile)), "7/1/2026");
+  ASSERT_EQ(fix.registry.RegLoadKeyW(kHkeyUsers, u"Check",
+                                     InConfig(u"\\TavikRegCSoft.tvk").c_str()), 0);
+  // The loaded copy holds the second backup's data.
+  RegKey key = 0;
+  ASSERT_EQ(fix.registry.RegOpenKeyExW(kHkeyUsers, u"Check\\Vendor", kKeyRead, &key), 0);
+  char16_t text[16] = {};
+  uint32_t bytes = sizeof(text);
+  EXPECT_EQ(fix.registry.RegQueryValueExW(key, u"Marker", nullptr,
+                                          reinterpret_cast<uint8_t*>(text), &bytes), 0);
+  EXPECT_EQ(std::u16string(text), u"second");
+  fix.registry.RegCloseKey(key);
+}
+
+// A set missing a hive cannot restore what the fix deletes: nothing of it,
+// not even the old date, is left.
+TEST(HiveBackupTest, FailedSaveLeavesNoSetAndNoDate) {
+  RepairFixture fix;
+  MountHives(fix);
+  ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+  fix.registry.InjectSaveFailure(kHkeyUsers, u".Default", kErrorPrivilegeNotHeld);
+  EXPECT_EQ(BackupHives(fix.registry, fix.files, fix.system), -1);
+  for (const HiveTableRow& row : kHiveTable) {
+    EXPECT_FALSE(fix.files.Exists(InConfig(row.backupFile))) << Utf16ToUtf8(row.backupFile);
+  }
+  EXPECT_FALSE(ReadBackupTime(fix.files).has_value());
+}
+
+// When the old date cannot be taken away the old set stays as it was.
+TEST(HiveBackupTest, UndeletableDateKeepsThePreviousSet) {
+  RepairFixture fix;
+  MountHives(fix);
+  ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+  fix.files.SetUndeletable(InConfig(kBackupTimeFile), true);
+  fix.system.SetDate(8, 12, 2026);
+  EXPECT_EQ(BackupHives(fix.registry, fix.files, fix.system), -1);
+  EXPECT_EQ(FileText(fix, InConfig(kBackupTimeFile)), "7/12/2026");
+  EXPECT_TRUE(fix.files.Exists(InConfig(u"\\TavikRegCSoft.tvk")));
+}
+
+TEST(HiveBackupTest, ComponentsIsLoadedFromItsFileWhenNotMounted) {
+  RepairFixture fix;
+  RepairFixture source;
+  source.registry.SetString(kHkeyLocalMachine, u"Components\\Store", u"v", u"c");
+  ASSERT_EQ(source.files.AddFolder(u"C:\\out"), true);
+  RegKey key = 0;
+  ASSERT_EQ(source.registry.RegOpenKeyExW(kHkeyLocalMachine, u"Components", kKeyRead, &key), 0);
+  ASSERT_EQ(source.registry.RegSaveKeyExW(key, u"C:\\out\\Components", kRegNoCompression), 0);
+  source.registry.RegCloseKey(key);
+  std::vector<uint8_t> hive;
+  ASSERT_TRUE(source.files.FileContent(u"C:\\out\\Components", hive));
+  ASSERT_TRUE(fix.files.AddFile(u"C:\\windows\\System32\\Config\\Components", hive));
+
+  ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+  EXPECT_TRUE(fix.registry.ValueExists(kHkeyLocalMachine, u"COMPONENTS\\Store", u"v"));
+  EXPECT_TRUE(fix.files.Exists(InConfig(u"\\TavikRegCCOM.tvk")));
+}
+
+TEST(HiveBackupTest, FindUserHiveTakesTheFirstMatchingProfile) {
+  struct Case {
+    uint32_t major;
+    int32_t classes;
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {10, 0, u"S-1-5-21-9-1001"},
+      {10, 1, u"S-1-5-21-9-1001_Classes"},
+      {5, 0, u"S-1-5-21-5-500"},
+      {5, 1, u""},
+  };
+  for (const Case& c : cases) {
+    RepairFixture fix;
+    auto add = [&](const std::u16string& name, const std::u16string& file) {
+      fix.registry.SetString(kHkeyLocalMachine, kHiveList, name, file);
+    };
+    add(u"\\REGISTRY\\MACHINE\\SOFTWARE", u"\\Device\\HarddiskVolume2\\Windows\\System32\\config\\SOFTWARE");
+    add(u"\\REGISTRY\\USER\\S-1-5-19", u"\\Device\\HarddiskVolume2\\Windows\\ServiceProfiles\\LocalService\\NTUSER.DAT");
+    add(u"\\REGISTRY\\USER\\S-1-5-21-5-500", u"\\Device\\HarddiskVolume1\\Documents and Settings\\Admin\\NTUSER.DAT");
+    add(u"\\REGISTRY\\USER\\s-1-5-21-9-1001_classes", u"\\Device\\HarddiskVolume2\\users\\bob\\UsrClass.dat");
+    add(u"\\REGISTRY\\USER\\S-1-5-21-9-1001", u"\\Device\\HarddiskVolume2\\Users\\bob\\NTUSER.DAT");
+    add(u"\\REGISTRY\\USER\\S-1-5-21-9-1002", u"\\Device\\HarddiskVolume2\\Users\\eve\\NTUSER.DAT");
+    fix.system.SetVersion(c.major, 0);
+    std::u16string out = u"";
+    const int32_t result = FindUserHive(fix.registry, fix.system, out, c.classes);
+    EXPECT_EQ(result, c.expected.empty() ? -1 : 0) << c.major << c.classes;
+    // Case kept as stored: the lower-case classes name is found as written.
+    const std::u16string expected =
+        c.classes == 1 && c.major == 10 ? u"s-1-5-21-9-1001_classes" : c.expected;
+    EXPECT_EQ(out, expected);
+  }
+}
+
+TEST(HiveBackupTest, ReadBackupTimeTakesOneShortToken) {
+  struct Case {
+    const char* content;  // null: no file
+    std::optional<std::u16string> expected;
+  };
+  const Case cases[] = {
+      {nullptr, std::nullopt},
+      {"7/1/2026", u"7/1/2026"},
+      {"  \r\n31/12/2026 trailing", u"31/12/2026"},
+      {"123456789012", u"123456789012"},
+      {"1234567890123", std::nullopt},
+      {"", u""},
+      {"7/1/2026\x1A" "99999999999999", u"7/1/2026"},
+  };
+  for (const Case& c : cases) {
+    RepairFixture fix;
+    if (c.content != nullptr) {
+      const std::string text = c.content;
+      ASSERT_TRUE(fix.files.AddFile(InConfig(kBackupTimeFile),
+                                    std::vector<uint8_t>(text.begin(), text.end())));
+    }
+    EXPECT_EQ(ReadBackupTime(fix.files), c.expected) << (c.content ? c.content : "none");
+  }
+}
+
+struct RestoreCase {
+  const char* name;
+  bool timeFile;
+  bool answerYes;
+  bool replaceFails;
+  Lines events;
+  size_t scheduled;
+};
+
+TEST(HiveBackupTest, RestoreAsksThenSchedulesEveryBackedUpHive) {
+  const std::u16string question =
+      u"question:Registry Backup dated 7/1/2026 (DD/MM/YYYY) is available. Do you want to "
+      u"restore Registry to specified date?";
+  const RestoreCase cases[] = {
+      {"yes", true, true, false,
+       {u"busy-stop-locked", question, u"title:Restoring Registry - Tavik Registry Cleaner",
+        u"message:Registry Restored Successfully. Please restart your computer.", u"idle",
+        u"title:Tavik Registry Cleaner"},
+       6},
+      {"no", true, false, false,
+       {u"busy-stop-locked", question, u"idle", u"title:Tavik Registry Cleaner"}, 0},
+      {"no date", false, true, false,
+       {u"busy-stop-locked", u"message:Registry Backup not available.", u"idle",
+        u"title:Tavik Registry Cleaner"},
+       0},
+      {"replace fails", true, true, true,
+       {u"busy-stop-locked", question, u"title:Restoring Registry - Tavik Registry Cleaner",
+        u"message:Unable to restore registry.", u"idle", u"title:Tavik Registry Cleaner"},
+       5},
+  };
+  for (const RestoreCase& c : cases) {
+    RepairFixture fix;
+    MountHives(fix);
+    fix.system.SetDate(7, 1, 2026);
+    ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+    if (!c.timeFile) fix.files.Remove(InConfig(kBackupTimeFile));
+    // A hive mounted since the backup has no file: skipped, not replaced.
+    fix.registry.CreateKey(kHkeyUsers, u"S-1-5-20");
+    // A replaced-hive file of an earlier restore makes room for this one.
+    fix.files.AddFile(InConfig(u"\\BTavikRegCSys.tvk"));
+    fix.registry.CreateKey(kHkeyLocalMachine, u"System\\Select");
+    ASSERT_TRUE(fix.files.Exists(InConfig(u"\\TavikRegCSys.tvk")));
+    if (c.replaceFails) {
+      fix.registry.InjectReplaceFailure(kHkeyLocalMachine, u"Sam", kErrorAccessDenied);
+    }
+    fix.host.answerYes = c.answerYes;
+    fix.host.events.clear();
+    RestoreThreadMain(fix.environment());
+    EXPECT_EQ(fix.host.events, c.events) << c.name;
+    const auto& pending = fix.registry.PendingReplacements();
+    EXPECT_EQ(pending.size(), c.scheduled) << c.name;
+    for (const auto& replacement : pending) {
+      EXPECT_NE(replacement.hive, u"HKEY_USERS\\S-1-5-20");
+    }
+    if (c.scheduled > 0) {
+      EXPECT_EQ(pending[0].hive, u"HKEY_LOCAL_MACHINE\\System");
+      EXPECT_EQ(pending[0].newFile, InConfig(u"\\TavikRegCSys.tvk"));
+      EXPECT_EQ(pending[0].oldFile, InConfig(u"\\BTavikRegCSys.tvk"));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavik
