@@ -22,5 +22,6 @@ sleep 2
 export DISPLAY="$display"
 /usr/lib/wine/wine64 hh.exe "$(/usr/lib/wine/wine64 winepath -w "$chm" 2>/dev/null)" &
 sleep "${HELP_SCREENSHOT_WAIT:-12}"
-import -display "$display" -window root "$out"
+# The screen without the empty desktop around the help window.
+import -display "$display" -window root png:- | convert png:- -trim +repage "$out"
 echo "wrote $out"
