@@ -36,6 +36,19 @@ host "browser control without an HTML engine" 0 "mscoree,mshtml=" --expect-brows
 host "browser control with the HTML engine switched on" 0 "mscoree=" --expect-browser
 host "no browser control" 0 "mscoree,mshtml,ieframe,shdocvw=" --expect-no-browser
 host "no ATL container library" 0 "mscoree,mshtml,atl=" --expect-no-browser
+# Links in the banner's page, through the real control's BeforeNavigate2: a
+# marked web address reaches the default browser without its marker; marked
+# files and programs reach nothing.
+host "marked web link" 0 "mscoree,mshtml=" --expect-browser --seconds 2 \
+  --navigate "https://www.example.com/offer-Default-Browser-Tavik?x=1" \
+  --expect-opened "https://www.example.com/offer"
+host "marked file link" 0 "mscoree,mshtml=" --expect-browser --seconds 2 \
+  --navigate "file:///C:/windows/notepad.exe-default-browser-tavik" \
+  --expect-nothing-opened
+host "marked program path" 0 "mscoree,mshtml=" --expect-browser --seconds 2 \
+  --navigate 'C:\windows\system32\cmd.exe-default-browser-tavik' \
+  --expect-nothing-opened
+
 # The watch itself: a message box raised while the banner loads is caught.
 host "a message box is noticed" 1 "mscoree,mshtml=" --self-check --seconds 1
 

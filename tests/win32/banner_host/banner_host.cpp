@@ -4,8 +4,13 @@
 // dialog), when the banner's control id goes missing, or when the browser
 // control's presence differs from what the caller expects.
 //
+// With --navigate the banner is sent to that address after loading, as a
+// click in its page would, and the addresses handed to the default browser
+// are recorded instead of opened.
+//
 // Usage: tavik-banner-host.exe [--expect-browser | --expect-no-browser]
-//                              [--seconds N] [--self-check]
+//          [--navigate URL [--expect-opened URL | --expect-nothing-opened]]
+//          [--seconds N] [--self-check]
 #include <windows.h>
 
 #include <cstdio>
@@ -61,6 +66,9 @@ LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+std::vector<std::wstring> g_opened;
+void RecordOpen(const wchar_t* url) { g_opened.emplace_back(url); }
+
 struct ForeignWindows {
   HWND host;
   std::vector<std::wstring> found;
@@ -84,6 +92,10 @@ int wmain(int argc, wchar_t** argv) {
   enum { kAny, kBrowser, kNoBrowser } expected = kAny;
   UINT seconds = 4;
   bool raiseMessageBox = false;
+  const wchar_t* clickUrl = nullptr;
+  // With --navigate: the one address the default browser must get, or none.
+  const wchar_t* expectedOpen = nullptr;
+  bool expectNothingOpened = false;
   for (int i = 1; i < argc; ++i) {
     if (wcscmp(argv[i], L"--expect-browser") == 0) {
       expected = kBrowser;
@@ -92,6 +104,12 @@ int wmain(int argc, wchar_t** argv) {
     } else if (wcscmp(argv[i], L"--self-check") == 0) {
       // Raises a message box while the banner loads: the run must fail.
       raiseMessageBox = true;
+    } else if (wcscmp(argv[i], L"--navigate") == 0 && i + 1 < argc) {
+      clickUrl = argv[++i];
+    } else if (wcscmp(argv[i], L"--expect-opened") == 0 && i + 1 < argc) {
+      expectedOpen = argv[++i];
+    } else if (wcscmp(argv[i], L"--expect-nothing-opened") == 0) {
+      expectNothingOpened = true;
     } else if (wcscmp(argv[i], L"--seconds") == 0 && i + 1 < argc) {
       seconds = static_cast<UINT>(_wtoi(argv[++i]));
     } else {
@@ -126,6 +144,10 @@ int wmain(int argc, wchar_t** argv) {
 
   auto banner = tavik::CreateBanner(host, kBannerControlId);
   tavik::LoadBanner(*banner);
+  if (clickUrl != nullptr) {
+    tavik::SetBannerBrowserOpener(RecordOpen);
+    banner->Navigate(reinterpret_cast<const char16_t*>(clickUrl));
+  }
   if (raiseMessageBox) {
     SetTimer(host, kQuitTimer, 1000, nullptr);
     MessageBoxW(nullptr, L"self-check", L"Tavik Registry Cleaner", MB_OK);
@@ -143,6 +165,19 @@ int wmain(int argc, wchar_t** argv) {
   int failures = 0;
   const bool hasBrowser = banner->HasBrowser();
   std::printf("browser control: %s\n", hasBrowser ? "yes" : "no");
+  for (const auto& url : g_opened) std::printf("opened: %ls\n", url.c_str());
+  if (expectedOpen != nullptr &&
+      (g_opened.size() != 1 || g_opened[0] != expectedOpen)) {
+    std::printf("FAIL: the default browser did not get just %ls\n",
+                expectedOpen);
+    ++failures;
+  }
+  if (expectNothingOpened && !g_opened.empty()) {
+    std::printf("FAIL: something was opened\n");
+    ++failures;
+  }
+  std::printf("first document complete: %s\n",
+              banner->firstNavigationDone == 1 ? "yes" : "no");
   if ((expected == kBrowser && !hasBrowser) ||
       (expected == kNoBrowser && hasBrowser)) {
     std::printf("FAIL: the browser control is %s\n",
