@@ -9,6 +9,8 @@ add_executable(tavik-scan src/app/tavik_scan_main.cpp src/app/console_ports.cpp)
 target_link_libraries(tavik-scan PRIVATE tavik_core tavik_win32)
 target_link_options(tavik-scan PRIVATE -municode)
 
+include(cmake/banner.cmake)
+
 # GoogleTest built from Debian's sources for the Windows target.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -19,7 +21,9 @@ file(GLOB TAVIK_WIN32_TESTS CONFIGURE_DEPENDS tests/win32/*.cpp)
 if(TAVIK_WIN32_TESTS)
   add_executable(tavik_win32_tests ${TAVIK_WIN32_TESTS})
   target_include_directories(tavik_win32_tests PRIVATE tests)
-  target_link_libraries(tavik_win32_tests PRIVATE tavik_win32 tavik_core tavik_memory gtest gtest_main)
+  target_link_libraries(tavik_win32_tests PRIVATE tavik_win32 tavik_core tavik_memory gtest gtest_main
+                        tavik_banner)
+  add_dependencies(tavik_win32_tests tavik_user_files)
   add_test(NAME win32_layer COMMAND tavik_win32_tests)
 endif()
 

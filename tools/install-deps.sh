@@ -3,10 +3,12 @@
 # they are all there.
 set -euo pipefail
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev
-          g++-mingw-w64-x86-64 wine64 xvfb xauth nlohmann-json3-dev python3)
+          g++-mingw-w64-x86-64 wine64 xvfb xauth nlohmann-json3-dev python3
+          fp-utils)
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   --bench) packages+=(python3) ;;
+  --screenshots) packages+=(imagemagick) ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/banner.h"
+#include "app/banner_rules.h"
+#include "engine/file_reference.h"
+#include "platform/win32/win32_file_system.h"
+
+namespace tavik {
+namespace {
+
+std::vector<std::wstring>& Opened() {
+  static std::vector<std::wstring> opened;
+  return opened;
+}
+void RecordOpen(const wchar_t* url) { Opened().emplace_back(url); }
+
+class BannerEvents : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Opened().clear();
+    SetBannerBrowserOpener(RecordOpen);
+  }
+  void TearDown() override { SetBannerBrowserOpener(nullptr); }
+
+  // Sends BeforeNavigate2 as the control does: seven arguments, last first,
+  // the URL as a variant reference to a string, Cancel as a VARIANT_BOOL
+  // reference that starts out set.
+  VARIANT_BOOL BeforeNavigate(const wchar_t* url, bool urlByReference = true) {
+    BSTR address = SysAllocString(url);
+    VARIANT urlValue;
+    VariantInit(&urlValue);
+    urlValue.vt = VT_BSTR;
+    urlValue.bstrVal = address;
+    VARIANT args[7];
+    for (auto& arg : args) VariantInit(&arg);
+    VARIANT_BOOL cancel = VARIANT_TRUE;
+    args[0].vt = VT_BOOL | VT_BYREF;
+    args[0].pboolVal = &cancel;
+    if (urlByReference) {
+      args[5].vt = VT_VARIANT | VT_BYREF;
+      args[5].pvarVal = &urlValue;
+    } else {
+      args[5] = urlValue;
+    }
+    DISPPARAMS params{args, nullptr, 7, 0};
+    EXPECT_EQ(HandleBannerEvent(nullptr, 250, &params), S_OK);
+    SysFreeString(address);
+    return cancel;
+  }
+};
+
+TEST_F(BannerEvents, MarkedWebLinksOpenInTheBrowserAndNothingElseDoes) {
+  struct Case {
+    const wchar_t* url;
+    VARIANT_BOOL cancel;
+    const wchar_t* opened;
+  };
+  const Case cases[] = {
+      {L"https://www.example.com/x-default-browser-tavik", VARIANT_TRUE,
+       L"https://www.example.com/x"},
+      {L"http://example.com/a-DEFAULT-Browser-Tavik&b=1", VARIANT_TRUE,
+       L"http://example.com/a"},
+      {L"https://www.taviksoftware.com/banner/next.html", VARIANT_FALSE, nullptr},
+      {L"C:\\Windows\\System32\\cmd.exe-default-browser-tavik", VARIANT_TRUE,
+       nullptr},
+      {L"file:///C:/Windows/notepad.exe-default-browser-tavik", VARIANT_TRUE,
+       nullptr},
+      {L"", VARIANT_FALSE, nullptr},
+  };
+  for (const bool byReference : {true, false}) {
+    for (const auto& c : cases) {
+      Opened().clear();
+      EXPECT_EQ(BeforeNavigate(c.url, byReference), c.cancel) << c.url;
+      if (c.opened == nullptr) {
+        EXPECT_TRUE(Opened().empty()) << c.url;
+      } else {
+        ASSERT_EQ(Opened().size(), 1u) << c.url;
+        EXPECT_EQ(Opened()[0], c.opened);
+      }
+    }
+  }
+}
+
+TEST_F(BannerEvents, MalformedEventsAreIgnored) {
+  VARIANT_BOOL cancel = VARIANT_TRUE;
+  VARIANT args[7];
+  for (auto& arg : args) VariantInit(&arg);
+  DISPPARAMS tooFew{args, nullptr, 2, 0};
+  EXPECT_EQ(HandleBannerEvent(nullptr, 250, &tooFew), S_OK);
+  EXPECT_EQ(HandleBannerEvent(nullptr, 250, nullptr), S_OK);
+  // Cancel of the wrong type, URL of the wrong type.
+  args[0].vt = VT_I4;
+  DISPPARAMS wrongCancel{args, nullptr, 7, 0};
+  EXPECT_EQ(HandleBannerEvent(nullptr, 250, &wrongCancel), S_OK);
+  args[0].vt = VT_BOOL | VT_BYREF;
+  args[0].pboolVal = &cancel;
+  args[5].vt = VT_I4;
+  EXPECT_EQ(HandleBannerEvent(nullptr, 250, &wrongCancel), S_OK);
+  EXPECT_EQ(cancel, VARIANT_FALSE);  // an unreadable URL is not marked
+  // A completed document after teardown, and unknown events.
+  EXPECT_EQ(HandleBannerEvent(nullptr, 259, nullptr), S_OK);
+  EXPECT_EQ(HandleBannerEvent(nullptr, 113, nullptr), S_OK);
+  EXPECT_TRUE(Opened().empty());
+}
+
+TEST(Banner, WithoutAWindowTheBannerStaysEmptyAndQuiet) {
+  const RECT rect{0, 0, 100, 25};
+  auto banner = CreateBannerAt(nullptr, 1032, rect);
+  ASSERT_NE(banner, nullptr);
+  EXPECT_FALSE(banner->HasBrowser());
+  EXPECT_EQ(banner->window(), nullptr);
+  LoadBanner(*banner);
+  EXPECT_EQ(banner->firstNavigationDone, 0);
+  BannerDocumentComplete(*banner);
+  EXPECT_EQ(banner->firstNavigationDone, 1);
+  EXPECT_FALSE(banner->DocumentTitle().has_value());
+}
+
+// The build puts the help file and the banner's page beside the programs.
+TEST(InstalledFiles, HelpFileAndHomePageSitBesideTheExecutable) {
+  Win32FileSystem files;
+  const auto help = FileBesideExecutable(files, u"help\\Registry_Cleaner.chm");
+  ASSERT_TRUE(help.has_value());
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(help->c_str()),
+                            GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  char magic[4] = {};
+  DWORD read = 0;
+  ReadFile(file, magic, 4, &read, nullptr);
+  CloseHandle(file);
+  EXPECT_EQ(std::string(magic, read), "ITSF");  // a compiled HTML help file
+
+  const std::u16string home = BannerFallbackPage(files);
+  EXPECT_NE(home, u"about:blank");
+  EXPECT_EQ(home.substr(home.size() - 10), u"\\home.html");
+}
+
+}  // namespace
+}  // namespace tavik
