@@ -34,14 +34,7 @@ std::string ReadText(const fs::path& path) {
 }
 
 std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
+  return testing::RowLines(text);
 }
 
 // The exclude file as the scenario runners write it: UTF-16LE with its
