@@ -11,6 +11,11 @@
 //                            15 s for it to exist), the enabled state
 //                            of its buttons, the Stop caption and the
 //                            number of result rows
+//   watch-ui MS              wait up to MS ms for a status as above while
+//                            pinging the window every 10 ms; print the
+//                            longest time the window took to answer
+//                            and the time until the status
+//                            ("ui: longest-stall-ms=N pings=N elapsed-ms=N")
 //   sleep MS                 pause
 //   exit                     set the exit request and wait up to 15 s for
 //                            the program to end ("exited CODE")
@@ -24,6 +29,10 @@
 // child control: "control ID LEFT TOP WIDTH HEIGHT ENABLED CHECKED TEXT";
 // after a list view, one line per row: "row INDEX LEFT TOP WIDTH HEIGHT
 // CHECKED SELECTED" and the four cell texts separated by tabs.
+//
+//   autofix-controller --redraw TITLE
+//
+// repaints the first window captioned TITLE whole (for screenshots).
 //
 // Exit code: 0 when every command succeeded, 1 when a wait timed out or a
 // command failed, 2 for a usage error.
@@ -161,14 +170,12 @@ BOOL CALLBACK FindProgramWindow(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
+HWND FindMainWindow(const Link& link);
+
 bool PrintWindowState(const Link& link) {
   // The window may still be starting (the link is opened during its
   // initialisation): look for it for up to 15 s.
-  FoundWindow found{link.process.dwProcessId, nullptr};
-  for (int attempt = 0; attempt < 150 && found.window == nullptr; ++attempt) {
-    if (attempt > 0) ::Sleep(100);
-    ::EnumWindows(FindProgramWindow, reinterpret_cast<LPARAM>(&found));
-  }
+  FoundWindow found{link.process.dwProcessId, FindMainWindow(link)};
   if (found.window == nullptr) {
     Print("window: none");
     return false;
@@ -193,6 +200,56 @@ bool PrintWindowState(const Link& link) {
   return true;
 }
 
+HWND FindMainWindow(const Link& link) {
+  FoundWindow found{link.process.dwProcessId, nullptr};
+  for (int attempt = 0; attempt < 150 && found.window == nullptr; ++attempt) {
+    if (attempt > 0) ::Sleep(100);
+    ::EnumWindows(FindProgramWindow, reinterpret_cast<LPARAM>(&found));
+  }
+  return found.window;
+}
+
+// Waits for a status while measuring how long the window's thread takes to
+// answer a message: the longest answer is the longest stall of its
+// user-interface thread while the run goes on.
+bool WatchUserInterface(Link& link, DWORD timeoutMs) {
+  const HWND window = FindMainWindow(link);
+  if (window == nullptr) {
+    Print("window: none");
+    return false;
+  }
+  LARGE_INTEGER frequency{}, before{}, after{};
+  ::QueryPerformanceFrequency(&frequency);
+  double longestMs = 0;
+  long pings = 0;
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    ::QueryPerformanceCounter(&before);
+    DWORD_PTR answer = 0;
+    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer);
+    ::QueryPerformanceCounter(&after);
+    ++pings;
+    const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
+                      static_cast<double>(frequency.QuadPart);
+    if (ms > longestMs) longestMs = ms;
+    {
+      Locked lock(link);
+      if (Field(link, kStatusReady) == 1) break;
+    }
+    if (::GetTickCount64() >= deadline) break;
+    ::Sleep(10);
+  }
+  std::ostringstream line;
+  line.setf(std::ios::fixed);
+  line.precision(1);
+  const double elapsedMs =
+      static_cast<double>(::GetTickCount64() - (deadline - timeoutMs));
+  line << "ui: longest-stall-ms=" << longestMs << " pings=" << pings
+       << " elapsed-ms=" << elapsedMs;
+  Print(line.str());
+  return WaitForStatus(link, 0);
+}
+
 bool RunCommand(Link& link, const std::string& line) {
   std::istringstream words(line);
   std::string command;
@@ -212,6 +269,7 @@ bool RunCommand(Link& link, const std::string& line) {
   if (command == "clear-stop") return request(kStopRequest, 0);
   if (command == "wait-for-status") return WaitForStatus(link, number);
   if (command == "window") return PrintWindowState(link);
+  if (command == "watch-ui") return WatchUserInterface(link, number);
   if (command == "sleep") {
     ::Sleep(static_cast<DWORD>(number));
     return true;
@@ -337,6 +395,15 @@ BOOL CALLBACK InspectWindow(HWND window, LPARAM parameter) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 3 && std::wcscmp(argv[1], L"--redraw") == 0) {
+    // Repaints a window whole, frame and controls, before a screenshot.
+    HWND window = ::FindWindowW(nullptr, argv[2]);
+    if (window == nullptr) return 1;
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN |
+                       RDW_UPDATENOW);
+    return 0;
+  }
   if (argc == 3 && std::wcscmp(argv[1], L"--inspect") == 0) {
     Inspection inspection{argv[2], 0};
     ::EnumWindows(InspectWindow, reinterpret_cast<LPARAM>(&inspection));
@@ -346,6 +413,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs(
         "Usage: autofix-controller PROGRAM ARGUMENT... < commands\n"
         "       autofix-controller --inspect TITLE\n"
+        "       autofix-controller --redraw TITLE\n"
         "Commands: scan, fix, show, stop, clear-stop, wait-for-status MS,\n"
         "window, sleep MS, exit (one per line).\n",
         stderr);

@@ -3,7 +3,7 @@
 # they are all there.
 set -euo pipefail
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev
-          g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick)
+          g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick fonts-wine)
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   --bench) packages+=(python3) ;;

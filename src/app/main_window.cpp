@@ -29,6 +29,8 @@ namespace {
 // user-interface thread: wParam idle (0/1), lParam stopLocked (0/1).
 constexpr UINT kMsgSetBusyState = WM_APP + 1;
 
+// The window's initial and smallest size at 96 dots per inch; scaled with
+// the screen so that the laid-out controls never overlap.
 constexpr int kMinTrackWidth = 870;
 constexpr int kMinTrackHeight = 480;
 constexpr DWORD kExecutionBusy = ES_CONTINUOUS | ES_SYSTEM_REQUIRED |
@@ -68,6 +70,14 @@ const ScreenDpi& LayoutDpi() {
     return result;
   }();
   return dpi;
+}
+
+// 870 by 480 pixels at 96 dots per inch, in proportion above: at a larger
+// scale the controls of the bottom row would otherwise overlap.
+SIZE MinimumSize() {
+  const ScreenDpi& dpi = LayoutDpi();
+  return SIZE{MulDivRound(kMinTrackWidth, std::max(dpi.x, 96), 96),
+              MulDivRound(kMinTrackHeight, std::max(dpi.y, 96), 96)};
 }
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -194,7 +204,8 @@ BOOL CRegistryCleanerDlg::OnInitDialog() {
 
   InsertColumns();
   LoadScanOptions(registry_, options_);
-  ::SetWindowPos(hwnd(), nullptr, 0, 0, kMinTrackWidth, kMinTrackHeight,
+  const SIZE size = MinimumSize();
+  ::SetWindowPos(hwnd(), nullptr, 0, 0, size.cx, size.cy,
                  SWP_NOMOVE | SWP_NOZORDER);
 
   if (ProcessCommandLine(*this) == -1) {
@@ -279,7 +290,8 @@ bool CRegistryCleanerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       return false;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize = {kMinTrackWidth, kMinTrackHeight};
+      const SIZE size = MinimumSize();
+      info->ptMinTrackSize = {size.cx, size.cy};
       result = 0;
       return true;
     }

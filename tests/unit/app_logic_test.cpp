@@ -101,7 +101,7 @@ TEST(WindowLayout, ScalesLayoutUnitsWithTheScreen) {
   const Case cases[] = {
       {1600, 900, 192, 1022, 16, 730, 210, 50},    // Scan at 192 dpi
       {854, 441, 96, 1002, 10, 10, 834, 341},       // list at 96 dpi
-      {854, 441, 96, 1035, 684, 359, 170, 20},      // check box, right aligned
+      {854, 441, 96, 1035, 664, 359, 190, 20},      // check box, right aligned
       {1281, 662, 144, 1011, 12, 579, 1251, 38},    // progress bar at 144 dpi
       {1281, 662, 144, 1032, 0, 624, 1281, 38},     // banner
   };

@@ -25,8 +25,8 @@ expected_rows=$(( $(wc -l < "$baseline") + $(wc -l < "$scenario/expected.tsv") )
 
 # 1. One argument: visible, Scan/Fix/Stop/Restore disabled, a scan posts its
 # count, the list holds the rows, exit ends the program.
+new_prefix "$work/one/prefix" "$template"
 begin_session "$work/one/prefix"
-new_prefix "$WINEPREFIX" "$template"
 import_reg "$scenario/registry.reg" || fail "import of the app_window scenario"
 printf '%s\n' window scan 'wait-for-status 120000' window exit | run_controller auto
 expect_line '^window: visible=1 scan=0 fix=0 stop=0 settings=1 exclude=1 restore=0 ' \
@@ -64,8 +64,8 @@ expect_line "^window: .* stop=0 .* stoptext=Stop rows=${full_rows:-x}\$" \
 end_session
 
 # 3. Two arguments: hidden until the controller asks to show the window.
+new_prefix "$work/two/prefix" "$template"
 begin_session "$work/two/prefix"
-new_prefix "$WINEPREFIX" "$template"
 printf '%s\n' window 'sleep 1000' window show 'sleep 500' window exit |
   run_controller auto hidden
 if [ "$(grep -c '^window: visible=0 ' "$controller_out")" = 2 ]; then

@@ -36,6 +36,7 @@ binary_files=( -iname '*.dll' -o -iname '*.exe' -o -iname '*.nls'
 # them in place), with the program and the controller in C:\tavik.
 new_prefix() {
   local prefix="$1" template="$2"
+  WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
   cp -al "$template" "$prefix"
@@ -59,10 +60,11 @@ import_reg() {
   return $status
 }
 
-# Starts one wineserver for the prefix $1, kept alive across the programs.
+# Starts one wineserver for the prefix $1 (which must exist: the server
+# binds to its folder), kept alive across the programs.
 begin_session() {
   export WINEPREFIX="$1"
-  "$WINESERVER" -p
+  "$WINESERVER" -p < /dev/null > /dev/null 2>&1
 }
 end_session() {
   "$WINESERVER" -k 2>/dev/null || true

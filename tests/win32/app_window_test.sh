@@ -39,10 +39,21 @@ wait_for() {
   done
   return 1
 }
+# Waits up to 10 s until no window captioned $1 shows a line matching $2.
+wait_gone() {
+  local deadline=$((SECONDS + 10))
+  while [ $SECONDS -lt $deadline ]; do
+    inspect "$1"
+    grep -Eq -- "$2" "$inspect_out" || return 0
+    sleep 0.3
+  done
+  return 1
+}
 # A control's line from the last inspection: "control ID L T W H EN CH TEXT".
 control_line() { awk -v id="$1" '$1 == "control" && $2 == id { print; exit }' "$inspect_out"; }
 # Clicks the centre of control $2 of the window captioned $1 (button $3).
 click_control() {
+  sleep 0.5  # a window that has just appeared may not take clicks yet
   inspect "$1"
   local line x y
   line="$(control_line "$2")"
@@ -60,9 +71,15 @@ expect_control() {
 }
 # Screenshot of the window captioned $1 (the first listed) into $2.
 screenshot() {
+  # Repaint what a closed box covered before the picture is taken.
+  (cd "$WINEPREFIX/drive_c/scan" &&
+     "$WINE" 'C:\tavik\autofix-controller.exe' --redraw "$1") > /dev/null 2>&1
+  sleep 1
   inspect "$1"
   local x y w h
   read -r _ _ x y w h <<< "$(grep -m 1 '^window ' "$inspect_out")"
+  import -window root "$work/root-$(basename "$2")" 2>/dev/null
+  cp "$inspect_out" "$work/inspect-$(basename "$2").txt"
   import -window root -crop "${w}x${h}+${x}+${y}" +repage "$2" 2>/dev/null &&
     echo "screenshot: $2"
 }
@@ -72,8 +89,8 @@ exclude_file="" # set per prefix
 run_at_dpi() {
   local dpi="$1" suffix="$2"
   start_display "$dpi"
+  new_prefix "$work/dpi$dpi/prefix" "$template"
   begin_session "$work/dpi$dpi/prefix"
-  new_prefix "$WINEPREFIX" "$template"
   exclude_file="$WINEPREFIX/drive_c/tavik/RCExclude.txt"
   import_reg "$root/tests/scenarios/app_window/registry.reg" || fail "import"
   # Wine draws the window frames itself (there is no window manager), at
@@ -118,6 +135,8 @@ run_at_dpi() {
     fail "[$dpi dpi] no summary box with $expected entries"; cat "$inspect_out"
   fi
   click_control 'Tavik Registry Cleaner' 1   # the box's OK
+  wait_gone 'Tavik Registry Cleaner' 'Total Invalid Entries Found' ||
+    fail "[$dpi dpi] the summary box did not close"
   wait_for 'Tavik Registry Cleaner' '^control 1022 [0-9 ]+ 1 0 Scan' 30 ||
     fail "[$dpi dpi] the window is not idle after the scan"
   inspect 'Tavik Registry Cleaner'
@@ -163,6 +182,7 @@ run_at_dpi() {
   if wait_for 'Tavik Registry Cleaner' 'Already Present' 10; then
     pass "[$dpi dpi] a duplicate in another case is refused"
     click_control 'Tavik Registry Cleaner' 1
+    wait_gone 'Tavik Registry Cleaner' 'Already Present' || fail "[$dpi dpi] the box stays"
   else
     fail "[$dpi dpi] no 'Already Present'"
   fi
@@ -172,6 +192,7 @@ run_at_dpi() {
   if wait_for 'Tavik Registry Cleaner' 'No path entered to exclude' 10; then
     pass "[$dpi dpi] an empty path is refused"
     click_control 'Tavik Registry Cleaner' 1
+    wait_gone 'Tavik Registry Cleaner' 'No path entered' || fail "[$dpi dpi] the box stays"
   else
     fail "[$dpi dpi] no 'No path entered to exclude'"
   fi
@@ -210,6 +231,7 @@ run_at_dpi() {
     if wait_for 'Tavik Registry Cleaner' 'Added Key to the Exclude List' 10; then
       pass "[$dpi dpi] Exclude Key confirms"
       click_control 'Tavik Registry Cleaner' 1
+      wait_gone 'Tavik Registry Cleaner' 'Added Key' || fail "[$dpi dpi] the box stays"
     else
       fail "[$dpi dpi] Exclude Key said nothing"
     fi
