@@ -32,7 +32,11 @@
 //
 //   autofix-controller --redraw TITLE
 //
-// repaints the first window captioned TITLE whole (for screenshots).
+// repaints the first window captioned TITLE whole (for screenshots), and
+//
+//   autofix-controller --syscommand TITLE ID
+//
+// picks the item ID of that window's system menu.
 //
 // Exit code: 0 when every command succeeded, 1 when a wait timed out or a
 // command failed, 2 for a usage error.
@@ -395,6 +399,13 @@ BOOL CALLBACK InspectWindow(HWND window, LPARAM parameter) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wcscmp(argv[1], L"--syscommand") == 0) {
+    // Picks an item of a window's system menu, as a click on it would.
+    HWND window = ::FindWindowW(nullptr, argv[2]);
+    if (window == nullptr) return 1;
+    ::PostMessageW(window, WM_SYSCOMMAND, std::wcstoul(argv[3], nullptr, 10), 0);
+    return 0;
+  }
   if (argc == 3 && std::wcscmp(argv[1], L"--redraw") == 0) {
     // Repaints a window whole, frame and controls, before a screenshot.
     HWND window = ::FindWindowW(nullptr, argv[2]);
@@ -414,6 +425,7 @@ int wmain(int argc, wchar_t** argv) {
         "Usage: autofix-controller PROGRAM ARGUMENT... < commands\n"
         "       autofix-controller --inspect TITLE\n"
         "       autofix-controller --redraw TITLE\n"
+        "       autofix-controller --syscommand TITLE ID\n"
         "Commands: scan, fix, show, stop, clear-stop, wait-for-status MS,\n"
         "window, sleep MS, exit (one per line).\n",
         stderr);

@@ -71,15 +71,16 @@ for _ in $(seq 50); do [ -s "$fd_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$fd_file")"
 
 # Show the window, scan, then hold it open long enough for the screenshot.
+# (Output to a file, not a pipe: Wine's service processes inherit it.)
 printf '%s\n' show scan 'wait-for-status 300000' window 'sleep 5000' exit |
-  "$WINE" "Z:${controller//\//\\}" "$windows_exe" auto 2>&1 | tr -d '\r' > "$output" &
+  "$WINE" "Z:${controller//\//\\}" "$windows_exe" auto > "$output" 2>&1 &
 controller_pid=$!
 for _ in $(seq 3000); do
   grep -q '^window: ' "$output" 2>/dev/null && break
   kill -0 "$controller_pid" 2>/dev/null || break
   sleep 0.1
 done
-status_line="$(grep '^status: ' "$output" || true)"
+status_line="$(tr -d '\r' < "$output" | grep '^status: ' || true)"
 if [ -z "$status_line" ]; then
   echo "the scan posted no status; the controller said:" >&2
   cat "$output" >&2

@@ -51,8 +51,9 @@ for size in $sizes; do
 
   (cd "$prefix/drive_c/scan" &&
      printf '%s\n' scan 'watch-ui 1800000' exit |
-     "$WINE" 'C:\tavik\autofix-controller.exe' 'C:\tavik\Tavik Registry Cleaner.exe' bench) |
-    tr -d '\r' > "$work/window-$size.txt"
+     "$WINE" 'C:\tavik\autofix-controller.exe' 'C:\tavik\Tavik Registry Cleaner.exe' bench) \
+    > "$work/window-$size.raw" 2>&1
+  tr -d '\r' < "$work/window-$size.raw" > "$work/window-$size.txt"
   ui="$(grep '^ui: ' "$work/window-$size.txt" || echo 'ui: none')"
   status="$(grep '^status: ' "$work/window-$size.txt" || echo 'status: none')"
   stall=$(sed -n 's/.*longest-stall-ms=\([0-9.]*\).*/\1/p' <<< "$ui")

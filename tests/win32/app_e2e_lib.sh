@@ -73,10 +73,13 @@ end_session() {
 
 # Runs the controller with the program and the arguments given, reading the
 # commands from stdin; its output goes to $controller_out.
+# Wine output goes to a file, never into a pipe: Wine's service processes
+# started by that program inherit its handles and would hold a pipe open.
 run_controller() {
   (cd "$WINEPREFIX/drive_c/scan" &&
      timeout 600 "$WINE" 'C:\tavik\autofix-controller.exe' \
-       'C:\tavik\Tavik Registry Cleaner.exe' "$@") 2>&1 | tr -d '\r' > "$controller_out"
+       'C:\tavik\Tavik Registry Cleaner.exe' "$@") > "$controller_out.raw" 2>&1
+  tr -d '\r' < "$controller_out.raw" > "$controller_out"
 }
 
 # Checks that the controller printed a line matching the extended regular

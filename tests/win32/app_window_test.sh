@@ -25,9 +25,12 @@ trap 'end_session; stop_display' EXIT
 
 # Lists the visible windows captioned $1 with their controls and rows.
 inspect() {
+  local status=0
   (cd "$WINEPREFIX/drive_c/scan" &&
-     "$WINE" 'C:\tavik\autofix-controller.exe' --inspect "$1") 2>/dev/null |
-    tr -d '\r' > "$inspect_out"
+     "$WINE" 'C:\tavik\autofix-controller.exe' --inspect "$1") > "$inspect_out.raw" 2>/dev/null ||
+    status=$?
+  tr -d '\r' < "$inspect_out.raw" > "$inspect_out"
+  return $status
 }
 # Waits up to $3 s (default 30) until the windows captioned $1 show a line
 # matching $2.
@@ -102,8 +105,8 @@ run_at_dpi() {
   printf '\xff\xfe' > "$exclude_file"
   printf 'HKEY_CURRENT_USER\\Software\\Zeta' | iconv -f UTF-8 -t UTF-16LE >> "$exclude_file"
   cp "$tavik_scan" "$WINEPREFIX/drive_c/tavik/tavik-scan.exe"
-  (cd "$WINEPREFIX/drive_c/scan" && "$WINE" 'C:\tavik\tavik-scan.exe') 2>/dev/null |
-    tr -d '\r' | sed '$d' > "$work/report-$dpi.tsv"
+  (cd "$WINEPREFIX/drive_c/scan" && "$WINE" 'C:\tavik\tavik-scan.exe') > "$work/report.raw" 2>/dev/null
+  tr -d '\r' < "$work/report.raw" | sed '$d' > "$work/report-$dpi.tsv"
   local expected
   expected=$(wc -l < "$work/report-$dpi.tsv")
 
@@ -247,12 +250,41 @@ run_at_dpi() {
       fail "[$dpi dpi] exclude file after Exclude Key: $text"
   fi
 
+  # The About box, from the system menu's About item (command 16).
+  if [ "$dpi" = 96 ]; then
+    (cd "$WINEPREFIX/drive_c/scan" &&
+       "$WINE" 'C:\tavik\autofix-controller.exe' --syscommand 'Tavik Registry Cleaner' 16) > /dev/null 2>&1
+    if wait_for 'About Tavik Registry Cleaner' 'Tavik Registry Cleaner, Version 1.4' 10; then
+      pass "[$dpi dpi] the About box names the version"
+      screenshot 'About Tavik Registry Cleaner' "$shots/about$suffix.png"
+      click_control 'About Tavik Registry Cleaner' 1
+    else
+      fail "[$dpi dpi] no About box"
+    fi
+  fi
+
   # Escape ends the window.
   click_control 'Tavik Registry Cleaner' 1002
   xdotool key Escape
   local waited=0
   while kill -0 "$program_pid" 2>/dev/null && [ $waited -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
   if kill -0 "$program_pid" 2>/dev/null; then fail "[$dpi dpi] Escape did not end the program"; else pass "[$dpi dpi] Escape ends the program"; fi
+
+  # An argument without a controller: after the link's retries (about 5 s
+  # for the section) the window comes up interactive, without a message.
+  if [ "$dpi" = 96 ]; then
+    (cd "$WINEPREFIX/drive_c/scan" && "$WINE" 'C:\tavik\Tavik Registry Cleaner.exe' auto > /dev/null 2>&1) &
+    program_pid=$!
+    if wait_for 'Tavik Registry Cleaner' '^control 1022 ' 60; then
+      expect_control 1022 "1 0" "[$dpi dpi] no controller: interactive, Scan enabled"
+      [ "$(grep -c '^window ' "$inspect_out")" = 1 ] &&
+        pass "[$dpi dpi] no controller: no message" || fail "[$dpi dpi] no controller: a box is shown"
+      click_control 'Tavik Registry Cleaner' 1002
+      xdotool key Escape
+    else
+      fail "[$dpi dpi] no controller: no window"
+    fi
+  fi
   end_session
   stop_display
 }
