@@ -250,6 +250,30 @@ run_at_dpi() {
       fail "[$dpi dpi] exclude file after Exclude Key: $text"
   fi
 
+  # A double-click opens the row's key in the registry editor.
+  if [ "$dpi" = 96 ]; then
+    inspect 'Tavik Registry Cleaner'
+    local first
+    first="$(grep -m 1 '^row ' "$inspect_out")"
+    read -r _ _ rx ry _ rh _ <<< "$first"
+    key="$(cut -f2,3 <<< "${first#* * * * * * * * }" | tr '\t' '\\')"
+    xdotool mousemove --sync $((rx + 10)) $((ry + rh / 2)) click --repeat 2 --delay 80 1
+    if wait_for 'Registry Editor' '^window ' 15; then
+      pass "[$dpi dpi] a double-click starts the registry editor"
+    else
+      fail "[$dpi dpi] no registry editor after a double-click"
+    fi
+    "$WINE" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Regedit' /v LastKey \
+      > "$work/lastkey.raw" 2>/dev/null
+    local stored_key
+    stored_key="$(tr -d '\r' < "$work/lastkey.raw" | sed -n 's/^ *LastKey *REG_SZ *//p')"
+    [ "$stored_key" = "Computer\\$key" ] &&
+      pass "[$dpi dpi] LastKey names the row's key" ||
+      fail "[$dpi dpi] LastKey is '$stored_key', expected 'Computer\\$key'"
+    "$WINE" taskkill /F /IM regedit.exe > /dev/null 2>&1
+    sleep 1
+  fi
+
   # The About box, from the system menu's About item (command 16).
   if [ "$dpi" = 96 ]; then
     (cd "$WINEPREFIX/drive_c/scan" &&
