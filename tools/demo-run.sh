@@ -23,6 +23,27 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 WINE="${WINE:-/usr/lib/wine/wine64}"
 WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
 
+# Without a display the window runs under a private Xvfb, started before any
+# Wine process so that the whole session (Wine's desktop included) uses it.
+headless=0
+if [ -z "${DISPLAY:-}" ]; then
+  headless=1
+  echo "No display: running the window under Xvfb and scanning through the automation link."
+  fd_file="$(mktemp)"
+  Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp > "$fd_file" 2>/dev/null &
+  xvfb=$!
+  controller_pid=""
+  cleanup() {
+    [ -n "$controller_pid" ] && kill "$controller_pid" 2>/dev/null
+    "$WINESERVER" -k 2>/dev/null || true
+    kill "$xvfb" 2>/dev/null || true
+    rm -f "$fd_file"
+  }
+  trap cleanup EXIT
+  for _ in $(seq 50); do [ -s "$fd_file" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n 1 "$fd_file")"
+fi
+
 seed=0
 if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX="$root/build/demo/prefix"
@@ -32,6 +53,9 @@ echo "Wine prefix: $WINEPREFIX"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the prefix (takes a little while the first time)..."
 fi
+# A server left from a session without this display would keep Wine's
+# desktop on the wrong one.
+[ $headless -eq 1 ] && { "$WINESERVER" -k 2>/dev/null || true; }
 "$root/tools/wine-prefix" "$WINEPREFIX"
 "$WINESERVER" -p10 2>/dev/null || true
 
@@ -46,29 +70,15 @@ if [ $seed -eq 1 ] && [ ! -f "$marker" ]; then
 fi
 
 windows_exe="Z:${exe//\//\\}"
-if [ -n "${DISPLAY:-}" ]; then
+if [ $headless -eq 0 ]; then
   echo "Starting $windows_exe on display $DISPLAY (close the window to end)."
   echo "(exclude file: $bin/RCExclude.txt; settings: HKEY_LOCAL_MACHINE\\Software\\Tavik Software\\Registry Cleaner)"
   exec "$WINE" "$windows_exe"
 fi
 
-echo "No display: running the window under Xvfb and scanning through the automation link."
 mkdir -p "$root/build/demo"
 shot="$root/build/demo/window.png"
 output="$root/build/demo/controller.txt"
-fd_file="$(mktemp)"
-Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp > "$fd_file" 2>/dev/null &
-xvfb=$!
-controller_pid=""
-cleanup() {
-  [ -n "$controller_pid" ] && kill "$controller_pid" 2>/dev/null
-  "$WINESERVER" -k 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-  rm -f "$fd_file"
-}
-trap cleanup EXIT
-for _ in $(seq 50); do [ -s "$fd_file" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n 1 "$fd_file")"
 
 # Show the window, scan, then hold it open long enough for the screenshot.
 # (Output to a file, not a pipe: Wine's service processes inherit it.)
