@@ -18,6 +18,13 @@ if [ "${TAVIK_BENCH_WINE:-1}" != "0" ]; then
   echo "== Wine benchmark"
   "$root/bench/wine/run.sh" "$wine_results" ||
     echo "The Wine benchmark failed; its figures are missing below." >&2
+  echo
+  echo "== Wine benchmark of the window program"
+  if "$root/bench/wine/window_run.sh" "$out/window-results.txt"; then
+    cat "$out/window-results.txt" >> "$wine_results"
+  else
+    echo "The window benchmark failed; its figures are missing below." >&2
+  fi
 fi
 
 # One table of every figure: the host ones from the benchmark's JSON (CPU

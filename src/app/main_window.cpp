@@ -92,49 +92,115 @@ void LoadBanner(HWND) {}
 
 // --- ListViewResults -----------------------------------------------------
 
-void ListViewResults::DeleteAllRows() { Send(list_, LVM_DELETEALLITEMS); }
+namespace {
+
+constexpr size_t kRowsPerBlock = 256;
+
+void InsertItem(HWND list, int32_t index, std::u16string text) {
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = index;
+  item.pszText = AsWide(text.data());
+  Send(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void SetItemText(HWND list, int32_t row, int32_t column, std::u16string text) {
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = AsWide(text.data());
+  Send(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
+       reinterpret_cast<LPARAM>(&item));
+}
+
+void SetItemChecked(HWND list, int32_t row, bool checked) {
+  LVITEMW item{};
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+  Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+       reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+void ListViewResults::ApplyRows(HWND list, const std::vector<PendingRow>& rows) {
+  for (const PendingRow& row : rows) {
+    InsertItem(list, row.index, row.cells[0]);
+    for (int32_t column = 1; column < 4; ++column) {
+      if (row.cellSet[static_cast<size_t>(column)]) {
+        SetItemText(list, row.index, column, row.cells[static_cast<size_t>(column)]);
+      }
+    }
+    if (row.checked >= 0) SetItemChecked(list, row.index, row.checked != 0);
+  }
+}
+
+bool ListViewResults::OnWorkerThread() const {
+  return ::GetWindowThreadProcessId(list_, nullptr) != ::GetCurrentThreadId();
+}
+
+void ListViewResults::Flush() {
+  if (pending_.empty() || !OnWorkerThread()) return;
+  Send(owner_, kMsgInsertRows, 0, reinterpret_cast<LPARAM>(&pending_));
+  pending_.clear();
+}
+
+void ListViewResults::DeleteAllRows() {
+  Flush();
+  Send(list_, LVM_DELETEALLITEMS);
+}
 
 void ListViewResults::SetRedraw(bool enabled) {
+  Flush();
   Send(list_, WM_SETREDRAW, enabled ? TRUE : FALSE);
   if (enabled) ::InvalidateRect(list_, nullptr, TRUE);
 }
 
 void ListViewResults::SetItemCountHint(int32_t count) {
+  Flush();
   Send(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(count));
 }
 
 void ListViewResults::InsertRow(int32_t index, const std::u16string& typeText) {
-  std::u16string text = typeText;
-  LVITEMW item{};
-  item.mask = LVIF_TEXT;
-  item.iItem = index;
-  item.pszText = AsWide(text.data());
-  Send(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  if (!OnWorkerThread()) {
+    InsertItem(list_, index, typeText);
+    return;
+  }
+  if (pending_.size() >= kRowsPerBlock) Flush();
+  PendingRow row;
+  row.index = index;
+  row.cells[0] = typeText;
+  row.cellSet[0] = true;
+  pending_.push_back(std::move(row));
 }
 
 void ListViewResults::SetCellText(int32_t row, int32_t column,
                                   const std::u16string& text) {
-  std::u16string copy = text;
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.pszText = AsWide(copy.data());
-  Send(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
-       reinterpret_cast<LPARAM>(&item));
+  if (!pending_.empty() && pending_.back().index == row && column >= 0 &&
+      column < 4 && OnWorkerThread()) {
+    pending_.back().cells[static_cast<size_t>(column)] = text;
+    pending_.back().cellSet[static_cast<size_t>(column)] = true;
+    return;
+  }
+  Flush();
+  SetItemText(list_, row, column, text);
 }
 
 void ListViewResults::SetChecked(int32_t row, bool checked) {
-  LVITEMW item{};
-  item.stateMask = LVIS_STATEIMAGEMASK;
-  item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
-  Send(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
-       reinterpret_cast<LPARAM>(&item));
+  if (!pending_.empty() && pending_.back().index == row && OnWorkerThread()) {
+    pending_.back().checked = checked ? 1 : 0;
+    return;
+  }
+  Flush();
+  SetItemChecked(list_, row, checked);
 }
 
 int32_t ListViewResults::RowCount() {
+  Flush();
   return static_cast<int32_t>(Send(list_, LVM_GETITEMCOUNT));
 }
 
 std::u16string ListViewResults::CellText(int32_t row, int32_t column) {
+  Flush();
   std::vector<wchar_t> buffer(kTextBufferChars, L'\0');
   LVITEMW item{};
   item.iSubItem = column;
@@ -150,6 +216,7 @@ std::u16string ListViewResults::CellText(int32_t row, int32_t column) {
 }
 
 bool ListViewResults::IsChecked(int32_t row) {
+  Flush();
   const auto state = static_cast<UINT>(Send(list_, LVM_GETITEMSTATE,
                                             static_cast<WPARAM>(row),
                                             LVIS_STATEIMAGEMASK));
@@ -157,6 +224,7 @@ bool ListViewResults::IsChecked(int32_t row) {
 }
 
 void ListViewResults::DeleteRow(int32_t row) {
+  Flush();
   Send(list_, LVM_DELETEITEM, static_cast<WPARAM>(row));
 }
 
@@ -181,7 +249,7 @@ WorkerLaunch CRegistryCleanerDlg::Launch() {
 }
 
 BOOL CRegistryCleanerDlg::OnInitDialog() {
-  results_.Attach(Item(IDC_RESULTS_LIST));
+  results_.Attach(hwnd(), Item(IDC_RESULTS_LIST));
 
   // The About item of the system menu.
   wchar_t aboutText[256] = {};
@@ -283,6 +351,12 @@ bool CRegistryCleanerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
   switch (message) {
     case kMsgSetBusyState:
       ApplyBusyState(wParam != 0, lParam != 0);
+      result = TRUE;
+      return true;
+    case ListViewResults::kMsgInsertRows:
+      ListViewResults::ApplyRows(
+          Item(IDC_RESULTS_LIST),
+          *reinterpret_cast<const std::vector<ListViewResults::PendingRow>*>(lParam));
       result = TRUE;
       return true;
     case WM_SIZE:

@@ -7,8 +7,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "app/dialog.h"
 #include "app/worker_launch.h"
@@ -21,9 +23,26 @@ namespace tavik {
 
 // The results list view, driven with list-view messages. Safe to use from a
 // worker thread: SendMessage carries each call out on the list's thread.
+// Rows that a worker inserts are gathered into blocks and handed to the
+// user-interface thread with one message per block, since a message sent
+// across threads costs far more than the insertion itself.
 class ListViewResults final : public ResultsView {
  public:
-  void Attach(HWND list) { list_ = list; }
+  struct PendingRow {
+    int32_t index = 0;
+    std::array<std::u16string, 4> cells;
+    std::array<bool, 4> cellSet{};
+    int checked = -1;  // -1: not set
+  };
+  // Sent to `owner` with a pointer to the block; the handler calls
+  // ApplyRows on the user-interface thread.
+  static constexpr UINT kMsgInsertRows = WM_APP + 2;
+  static void ApplyRows(HWND list, const std::vector<PendingRow>& rows);
+
+  void Attach(HWND owner, HWND list) {
+    owner_ = owner;
+    list_ = list;
+  }
   void DeleteAllRows() override;
   void SetRedraw(bool enabled) override;
   void SetItemCountHint(int32_t count) override;
@@ -38,7 +57,14 @@ class ListViewResults final : public ResultsView {
   void DeleteRow(int32_t row) override;
 
  private:
+  bool OnWorkerThread() const;
+  void Flush();
+
+  HWND owner_ = nullptr;
   HWND list_ = nullptr;
+  // Touched only by the one worker that fills the list, and by the
+  // user-interface thread while that worker waits for its message.
+  std::vector<PendingRow> pending_;
 };
 
 class CRegistryCleanerDlg final : public CDialog, public WorkerHost {
