@@ -274,6 +274,19 @@ run_at_dpi() {
     sleep 1
   fi
 
+  # F1 asks for the help file, which this copy does not have.
+  if [ "$dpi" = 96 ]; then
+    click_control 'Tavik Registry Cleaner' 1002
+    xdotool key F1
+    if wait_for 'Tavik Registry Cleaner' 'Help not found\. Please re-install' 10; then
+      pass "[$dpi dpi] F1 without a help file says so"
+      click_control 'Tavik Registry Cleaner' 1
+      wait_gone 'Tavik Registry Cleaner' 'Help not found' || fail "[$dpi dpi] the box stays"
+    else
+      fail "[$dpi dpi] F1 showed no message"
+    fi
+  fi
+
   # The About box, from the system menu's About item (command 16).
   if [ "$dpi" = 96 ]; then
     (cd "$WINEPREFIX/drive_c/scan" &&
