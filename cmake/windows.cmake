@@ -100,3 +100,38 @@ set_tests_properties(fix_scenario PROPERTIES FIXTURES_REQUIRED wine_baseline)
 add_executable(tavik-fix-bench EXCLUDE_FROM_ALL bench/wine/fix_bench.cpp)
 target_link_libraries(tavik-fix-bench PRIVATE tavik_core tavik_win32)
 target_link_options(tavik-fix-bench PRIVATE -municode)
+
+# The window program, "Tavik Registry Cleaner.exe", with its resources.
+enable_language(RC)
+file(GLOB TAVIK_APP_SOURCES CONFIGURE_DEPENDS src/app/*.cpp)
+list(FILTER TAVIK_APP_SOURCES EXCLUDE REGEX
+     "/(tavik_scan_main|console_ports|scan_options_store|recording_ports|automation_section|window_layout|exclude_edit|json_report|banner_rules|banner)\\.cpp$")
+add_executable(tavik-cleaner WIN32 ${TAVIK_APP_SOURCES} src/app/resources/tavik.rc)
+set_target_properties(tavik-cleaner PROPERTIES OUTPUT_NAME "Tavik Registry Cleaner")
+target_include_directories(tavik-cleaner PRIVATE src src/app/resources)
+set_source_files_properties(src/app/resources/tavik.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/src/app/resources/tavik.ico;${CMAKE_SOURCE_DIR}/src/app/resources/tavik.manifest;${CMAKE_SOURCE_DIR}/src/app/control_ids.h")
+target_link_libraries(tavik-cleaner PRIVATE tavik_banner tavik_core tavik_win32 comctl32 ole32 user32 gdi32)
+add_dependencies(tavik-cleaner tavik_user_files)
+target_link_options(tavik-cleaner PRIVATE -municode)
+
+# The automation controller for tests and integrators, built beside it.
+add_executable(autofix-controller tools/autofix_controller.cpp)
+target_compile_definitions(autofix-controller PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(autofix-controller PRIVATE user32 comctl32)
+target_link_options(autofix-controller PRIVATE -municode)
+
+# The window program end to end under Wine and Xvfb: through the automation
+# link, and driven with the mouse (xdotool). Both work in copies of the
+# scenario template prefix.
+add_test(NAME app_automation
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/app_automation_test.sh
+                 $<TARGET_FILE:tavik-cleaner> $<TARGET_FILE:autofix-controller>
+                 ${CMAKE_BINARY_DIR}/scenarios ${CMAKE_BINARY_DIR}/app-automation)
+add_test(NAME app_window
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/app_window_test.sh
+                 $<TARGET_FILE:tavik-cleaner> $<TARGET_FILE:autofix-controller>
+                 $<TARGET_FILE:tavik-scan>
+                 ${CMAKE_BINARY_DIR}/scenarios ${CMAKE_BINARY_DIR}/app-window)
+set_tests_properties(app_automation app_window PROPERTIES
+  FIXTURES_REQUIRED wine_baseline RUN_SERIAL TRUE)

@@ -22,6 +22,13 @@ if [ "${TAVIK_BENCH_WINE:-1}" != "0" ]; then
   echo "== Wine full-scan benchmark"
   "$root/bench/wine/full_scan.sh" "$wine_results" ||
     echo "The Wine full-scan benchmark failed; its figures are missing below." >&2
+  echo
+  echo "== Wine benchmark of the window program"
+  if "$root/bench/wine/window_run.sh" "$out/window-results.txt"; then
+    cat "$out/window-results.txt" >> "$wine_results"
+  else
+    echo "The window benchmark failed; its figures are missing below." >&2
+  fi
 fi
 
 # One table of every figure: the host ones from the benchmark's JSON (CPU

@@ -23,12 +23,20 @@ auto& SwitchAt(Options& options, int index) {
 }
 }  // namespace
 
-int32_t& ScanSwitch(ScanOptions& options, int index) {
+ScanSwitchValue& ScanSwitch(ScanOptions& options, int index) {
   return SwitchAt(options, index);
 }
 
 int32_t ScanSwitch(const ScanOptions& options, int index) {
-  return SwitchAt(options, index);
+  return SwitchAt(options, index).load(std::memory_order_relaxed);
+}
+
+ScanOptions& ScanOptions::operator=(const ScanOptions& other) {
+  for (int index = 0; index < kScanCategoryCount; ++index) {
+    ScanSwitch(*this, index).store(ScanSwitch(other, index),
+                                   std::memory_order_relaxed);
+  }
+  return *this;
 }
 
 }  // namespace tavik

@@ -77,13 +77,16 @@ int32_t ScanThreadMain(const ScanEnvironment& environment) {
   environment.host.EnterBusyState();
   FindingList list;
   RunScan(environment, list);
-  const bool automated =
-      environment.automationMode.load(std::memory_order_relaxed) != 0;
+  // The automation mode is read only once the window is idle again: a
+  // "show" request served meanwhile must not send the result elsewhere.
+  const auto automated = [&environment] {
+    return environment.automationMode.load(std::memory_order_relaxed) != 0;
+  };
   if (environment.stopRequested.load(std::memory_order_relaxed) != 0) {
     // A stopped scan shows nothing and leaves the previous rows in place.
     ReleaseFindingList(list);
     environment.host.EnterIdleState();
-    if (automated) environment.host.ReportAutomationStatus(u"Stopped");
+    if (automated()) environment.host.ReportAutomationStatus(u"Stopped");
     return 0;
   }
   const int32_t count = FillResultsList(environment.results, list);
@@ -96,7 +99,7 @@ int32_t ScanThreadMain(const ScanEnvironment& environment) {
   ReleaseFindingList(list);
   environment.host.EnterIdleState();
   const std::u16string summary = FormatScanSummary(count);
-  if (automated) {
+  if (automated()) {
     environment.host.ReportAutomationStatus(summary);
   } else {
     environment.host.ShowMessage(summary);
