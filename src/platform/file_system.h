@@ -26,6 +26,7 @@ inline constexpr uint32_t kFileFlagBackupSemantics = 0x02000000u;
 
 inline constexpr int32_t kCsidlRecent = 8;
 inline constexpr int32_t kCsidlFonts = 20;
+inline constexpr int32_t kCsidlLocalAppData = 0x1c;
 inline constexpr uint32_t kShgfpTypeCurrent = 0;
 inline constexpr uint32_t kShgfpTypeDefault = 1;
 inline constexpr uint32_t kMaxPath = 260;

@@ -7,6 +7,7 @@
 #include "engine/registry_key.h"
 #include "repair/hive_backup.h"
 #include "repair/registry_links.h"
+#include "repair/undo_file.h"
 
 namespace tavik {
 
@@ -229,6 +230,12 @@ int32_t FixThreadMain(const RepairEnvironment& environment) {
     const auto index = static_cast<int32_t>(row);
     if (ReadResultRow(results, index, record) != 0) {
       ++row;
+      continue;
+    }
+    // Nothing is deleted before it is in the undo file.
+    if (environment.undo != nullptr &&
+        environment.undo->RecordFinding(record) != 0) {
+      ++row;  // the row stays, still checked
       continue;
     }
     const int32_t deleted = record.kind == kFindingInvalidKey

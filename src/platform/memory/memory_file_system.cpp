@@ -522,6 +522,13 @@ bool MemoryFileSystem::WriteFileBytes(const char16_t* path,
   Entry& entry = it->second;
   if (entry.folder) return false;
   if (!append) entry.content.clear();
+  if (freeBytes_ && bytes.size() > *freeBytes_) {
+    entry.content.insert(entry.content.end(), bytes.begin(),
+                         bytes.begin() + static_cast<ptrdiff_t>(*freeBytes_));
+    freeBytes_ = 0;
+    return false;
+  }
+  if (freeBytes_) *freeBytes_ -= bytes.size();
   entry.content.insert(entry.content.end(), bytes.begin(), bytes.end());
   return true;
 }

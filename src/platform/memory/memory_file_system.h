@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -79,8 +80,12 @@ class MemoryFileSystem final : public FileSystem {
   bool CreateDirectoryW(const char16_t* path) override;
   // Makes DeleteFileW of this file fail (a file in use or protected).
   void SetUndeletable(const std::u16string& path, bool undeletable);
+  // A disk with this many bytes left: a write that does not fit stores
+  // what fits and fails, as WriteFile on a full disk.
+  void SetFreeBytes(size_t bytes) { freeBytes_ = bytes; }
 
  private:
+  std::optional<size_t> freeBytes_;
   struct Entry {
     bool folder = false;
     bool hiddenFromQuickTests = false;

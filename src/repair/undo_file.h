@@ -1,0 +1,61 @@
+// The undo file of a fix run: before the fix deletes an entry it appends
+// the entry (a key with its whole tree, or one value) to a .reg file that
+// regedit imports to put it back. One file per run, in the user's local
+// application data below "Tavik Software\Registry Cleaner\Undo", named
+// fix-YYYYMMDD-HHMMSS.reg by the run's start.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/finding.h"
+#include "platform/file_system.h"
+#include "platform/registry.h"
+#include "platform/system_info.h"
+
+namespace tavik {
+
+inline constexpr char16_t kUndoFolder[] =
+    u"Tavik Software\\Registry Cleaner\\Undo";
+
+// Where the fix run keeps what it is about to delete.
+class UndoLog {
+ public:
+  virtual ~UndoLog() = default;
+  // Writes the entry `record` names before it is deleted. 0 when the entry
+  // is in the file (or does not exist, so there is nothing to keep); -1
+  // when it could not be written, and then the entry must not be deleted.
+  virtual int32_t RecordFinding(const Finding& record) = 0;
+};
+
+class UndoFile : public UndoLog {
+ public:
+  // Takes the run's start time for the file name; nothing is created yet.
+  UndoFile(Registry& registry, FileSystem& files, SystemInfo& system);
+
+  // Exports the entry and writes it through to the file, which is created
+  // with its header by the first entry. After a failed write every later
+  // entry fails too: the end of the file may hold a cut record.
+  int32_t RecordFinding(const Finding& record) override;
+
+  // The file's full path once the first entry is written; empty before.
+  const std::u16string& path() const { return path_; }
+
+ private:
+  bool Create(const std::u16string& firstRecord);
+
+  Registry& registry_;
+  FileSystem& files_;
+  SystemTime started_;
+  std::u16string path_;
+  bool broken_ = false;
+};
+
+// "fix-YYYYMMDD-HHMMSS.reg".
+std::u16string UndoFileName(const SystemTime& time);
+
+// Creates local application data\"Tavik Software\Registry Cleaner\Undo" as
+// needed and returns its path; empty when it cannot be made.
+std::u16string PrepareUndoFolder(FileSystem& files);
+
+}  // namespace tavik
