@@ -72,3 +72,15 @@ set_tests_properties(fix_scenario PROPERTIES FIXTURES_REQUIRED wine_baseline)
 add_executable(tavik-fix-bench EXCLUDE_FROM_ALL bench/wine/fix_bench.cpp)
 target_link_libraries(tavik-fix-bench PRIVATE tavik_core tavik_win32)
 target_link_options(tavik-fix-bench PRIVATE -municode)
+
+# The undo file under Wine: a fix with its undo file, the file imported by
+# regedit, and the whole registry compared with its state before the fix.
+add_executable(tavik-undo-check tests/win32/tools/undo_check_main.cpp)
+target_include_directories(tavik-undo-check PRIVATE tests)
+target_link_libraries(tavik-undo-check PRIVATE tavik_core tavik_win32)
+target_link_options(tavik-undo-check PRIVATE -municode)
+add_test(NAME undo_round_trip
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/undo_round_trip_test.sh
+                 --scan $<TARGET_FILE:tavik-scan> --undo $<TARGET_FILE:tavik-undo-check>
+                 --work ${CMAKE_BINARY_DIR}/undocheck)
+set_tests_properties(undo_round_trip PROPERTIES FIXTURES_REQUIRED wine_baseline)
