@@ -123,67 +123,6 @@ int32_t ReadValueAt(Registry& registry, RegKey key, uint32_t index,
   return kErrorMoreData;
 }
 
-class TreeExporter {
- public:
-  explicit TreeExporter(Registry& registry)
-      : registry_(registry),
-        name_(kValueNameChars),
-        keyName_(kKeyNameChars),
-        data_(kFirstDataBytes) {}
-
-  bool Export(RegKey key, const std::u16string& keyName, std::u16string& out,
-              int depth) {
-    if (depth > kMaxTreeDepth || IsLinkHandle(registry_, key)) return false;
-    out += u"[";
-    out += keyName;
-    out += u"]";
-    out += kLineEnd;
-    for (uint32_t index = 0;; ++index) {
-      uint32_t chars = 0;
-      uint32_t type = kRegNone;
-      uint32_t bytes = 0;
-      const int32_t result = ReadValueAt(registry_, key, index, name_, &chars,
-                                         &type, data_, &bytes);
-      if (result == kErrorNoMoreItems) break;
-      if (result != kErrorSuccess) return false;
-      if (!AppendRegValueLine(out, std::u16string_view(name_.data(), chars),
-                              type, data_.data(), bytes)) {
-        return false;
-      }
-    }
-    out += kLineEnd;
-
-    std::vector<std::u16string> children;
-    for (uint32_t index = 0;; ++index) {
-      uint32_t chars = kKeyNameChars;
-      const int32_t result =
-          registry_.RegEnumKeyExW(key, index, keyName_.data(), &chars);
-      if (result == kErrorNoMoreItems) break;
-      if (result != kErrorSuccess) return false;
-      children.emplace_back(keyName_.data(), chars);
-    }
-    for (const std::u16string& child : children) {
-      if (HasUnwritable(child)) return false;
-      RegKey opened = 0;
-      // A child that vanished since it was listed fails the export too:
-      // the tree is changing under the fix.
-      if (registry_.RegOpenKeyLinkW(key, child.c_str(), kKeyRead, &opened) !=
-          kErrorSuccess) {
-        return false;
-      }
-      const RegistryKey closer(registry_, opened);
-      if (!Export(opened, keyName + u"\\" + child, out, depth + 1)) return false;
-    }
-    return true;
-  }
-
- private:
-  Registry& registry_;
-  std::vector<char16_t> name_;
-  std::vector<char16_t> keyName_;
-  std::vector<uint8_t> data_;
-};
-
 // "ROOT\path", or empty when the root has no name or the path cannot be
 // written in a key line.
 std::u16string KeyLineName(RegKey root, std::u16string_view path) {
@@ -246,73 +185,148 @@ bool AppendRegValueLine(std::u16string& out, std::u16string_view name,
   return true;
 }
 
-RegExport ExportKeyTree(Registry& registry, RegKey root, std::u16string_view path,
-                        std::u16string& out) {
+RegExporter::RegExporter(Registry& registry)
+    : registry_(registry),
+      name_(kValueNameChars),
+      keyName_(kKeyNameChars),
+      data_(kFirstDataBytes) {}
+
+bool RegExporter::ExportOpened(RegKey key, const std::u16string& keyName,
+                               std::u16string& out, int depth) {
+  if (depth > kMaxTreeDepth || IsLinkHandle(registry_, key)) return false;
+  out += u"[";
+  out += keyName;
+  out += u"]";
+  out += kLineEnd;
+  for (uint32_t index = 0;; ++index) {
+    uint32_t chars = 0;
+    uint32_t type = kRegNone;
+    uint32_t bytes = 0;
+    const int32_t result =
+        ReadValueAt(registry_, key, index, name_, &chars, &type, data_, &bytes);
+    if (result == kErrorNoMoreItems) break;
+    if (result != kErrorSuccess) return false;
+    if (!AppendRegValueLine(out, std::u16string_view(name_.data(), chars), type,
+                            data_.data(), bytes)) {
+      return false;
+    }
+  }
+  out += kLineEnd;
+
+  std::vector<std::u16string> children;
+  for (uint32_t index = 0;; ++index) {
+    uint32_t chars = kKeyNameChars;
+    const int32_t result =
+        registry_.RegEnumKeyExW(key, index, keyName_.data(), &chars);
+    if (result == kErrorNoMoreItems) break;
+    if (result != kErrorSuccess) return false;
+    children.emplace_back(keyName_.data(), chars);
+  }
+  for (const std::u16string& child : children) {
+    if (HasUnwritable(child)) return false;
+    RegKey opened = 0;
+    // A child that vanished since it was listed fails the export too: the
+    // tree is changing under the fix.
+    if (registry_.RegOpenKeyLinkW(key, child.c_str(), kKeyRead, &opened) !=
+        kErrorSuccess) {
+      return false;
+    }
+    const RegistryKey closer(registry_, opened);
+    if (!ExportOpened(opened, keyName + u"\\" + child, out, depth + 1)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+RegExport RegExporter::KeyTree(RegKey root, std::u16string_view path,
+                               std::u16string& out) {
   const std::u16string keyName = KeyLineName(root, path);
   if (keyName.empty()) return RegExport::kFailed;
   RegKey key = 0;
-  const int32_t opened = registry.RegOpenKeyLinkW(
+  const int32_t opened = registry_.RegOpenKeyLinkW(
       root, std::u16string(path).c_str(), kKeyRead, &key);
   if (opened == kErrorFileNotFound) return RegExport::kAbsent;
   if (opened != kErrorSuccess) return RegExport::kFailed;
-  const RegistryKey closer(registry, key);
-  std::u16string text;
-  if (!TreeExporter(registry).Export(key, keyName, text, 0)) {
+  const RegistryKey closer(registry_, key);
+  const size_t start = out.size();
+  if (!ExportOpened(key, keyName, out, 0)) {
+    out.resize(start);
     return RegExport::kFailed;
   }
-  out += text;
   return RegExport::kWritten;
 }
 
-RegExport ExportValue(Registry& registry, RegKey root, std::u16string_view path,
-                      std::u16string_view valueName, std::u16string& out) {
+RegExport RegExporter::Value(RegKey root, std::u16string_view path,
+                             std::u16string_view valueName,
+                             std::u16string& out) {
   const std::u16string keyName = KeyLineName(root, path);
   if (keyName.empty() || HasUnwritable(valueName)) return RegExport::kFailed;
   RegistryKey key;
   const int32_t opened = RegistryKey::Open(
-      registry, root, std::u16string(path).c_str(), kKeyRead, key);
+      registry_, root, std::u16string(path).c_str(), kKeyRead, key);
   if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) {
     return RegExport::kAbsent;
   }
   if (opened != kErrorSuccess) return RegExport::kFailed;
   const std::u16string name(valueName);
-  std::vector<uint8_t> data(kFirstDataBytes);
   uint32_t type = kRegNone;
   uint32_t bytes = 0;
   int32_t result = kErrorMoreData;
   for (int attempt = 0; attempt < kMaxReadAttempts && result == kErrorMoreData;
        ++attempt) {
-    bytes = static_cast<uint32_t>(data.size());
-    result = registry.RegQueryValueExW(key.get(), name.c_str(), &type,
-                                       data.data(), &bytes);
+    bytes = static_cast<uint32_t>(data_.size());
+    result = registry_.RegQueryValueExW(key.get(), name.c_str(), &type,
+                                        data_.data(), &bytes);
     if (result == kErrorMoreData) {
-      if (bytes <= data.size()) return RegExport::kFailed;
-      data.resize(bytes);
+      if (bytes <= data_.size()) return RegExport::kFailed;
+      data_.resize(bytes);
     }
   }
   if (result == kErrorFileNotFound) return RegExport::kAbsent;
   if (result != kErrorSuccess) return RegExport::kFailed;
-  std::u16string text = u"[" + keyName + u"]" + kLineEnd;
-  if (!AppendRegValueLine(text, valueName, type, data.data(), bytes)) {
+  const size_t start = out.size();
+  out += u"[";
+  out += keyName;
+  out += u"]";
+  out += kLineEnd;
+  if (!AppendRegValueLine(out, valueName, type, data_.data(), bytes)) {
+    out.resize(start);
     return RegExport::kFailed;
   }
-  text += kLineEnd;
-  out += text;
+  out += kLineEnd;
   return RegExport::kWritten;
+}
+
+RegExport ExportKeyTree(Registry& registry, RegKey root, std::u16string_view path,
+                        std::u16string& out) {
+  return RegExporter(registry).KeyTree(root, path, out);
+}
+
+RegExport ExportValue(Registry& registry, RegKey root, std::u16string_view path,
+                      std::u16string_view valueName, std::u16string& out) {
+  return RegExporter(registry).Value(root, path, valueName, out);
 }
 
 std::vector<uint8_t> EncodeRegText(std::u16string_view text, bool withBom) {
   std::vector<uint8_t> bytes;
-  bytes.reserve(text.size() * 2 + 2);
-  if (withBom) {
-    bytes.push_back(0xFF);
-    bytes.push_back(0xFE);
-  }
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
+  EncodeRegText(text, withBom, bytes);
   return bytes;
+}
+
+void EncodeRegText(std::u16string_view text, bool withBom,
+                   std::vector<uint8_t>& bytes) {
+  const size_t start = withBom ? 2 : 0;
+  bytes.resize(start + text.size() * 2);
+  if (withBom) {
+    bytes[0] = 0xFF;
+    bytes[1] = 0xFE;
+  }
+  uint8_t* out = bytes.data() + start;
+  for (char16_t c : text) {
+    *out++ = static_cast<uint8_t>(c & 0xFF);
+    *out++ = static_cast<uint8_t>(c >> 8);
+  }
 }
 
 }  // namespace tavik

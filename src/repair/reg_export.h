@@ -33,6 +33,25 @@ std::u16string_view RegFileRootName(RegKey root);
 bool AppendRegValueLine(std::u16string& out, std::u16string_view name,
                         uint32_t type, const uint8_t* data, size_t bytes);
 
+// Reads entries for export with buffers kept from one entry to the next.
+class RegExporter {
+ public:
+  explicit RegExporter(Registry& registry);
+  // As ExportKeyTree and ExportValue below.
+  RegExport KeyTree(RegKey root, std::u16string_view path, std::u16string& out);
+  RegExport Value(RegKey root, std::u16string_view path,
+                  std::u16string_view valueName, std::u16string& out);
+
+ private:
+  bool ExportOpened(RegKey key, const std::u16string& keyName,
+                    std::u16string& out, int depth);
+
+  Registry& registry_;
+  std::vector<char16_t> name_;
+  std::vector<char16_t> keyName_;
+  std::vector<uint8_t> data_;
+};
+
 // Appends the key root + path and everything below it, parents first, each
 // key as "[ROOT\path]", its values in the order the registry lists them and
 // a blank line. A registry link anywhere in the tree, a read that fails or
@@ -48,5 +67,8 @@ RegExport ExportValue(Registry& registry, RegKey root, std::u16string_view path,
 // The bytes of a .reg file: UTF-16LE, with the byte-order mark when
 // `withBom` is set (the start of a file).
 std::vector<uint8_t> EncodeRegText(std::u16string_view text, bool withBom);
+// The same into `bytes`, replacing what it held (its room is kept).
+void EncodeRegText(std::u16string_view text, bool withBom,
+                   std::vector<uint8_t>& bytes);
 
 }  // namespace tavik

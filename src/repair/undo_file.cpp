@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "repair/reg_export.h"
 
 namespace tavik {
 
@@ -59,7 +58,7 @@ std::u16string PrepareUndoFolder(FileSystem& files) {
 }
 
 UndoFile::UndoFile(Registry& registry, FileSystem& files, SystemInfo& system)
-    : registry_(registry), files_(files) {
+    : exporter_(registry), files_(files) {
   system.GetLocalTime(&started_);
 }
 
@@ -68,15 +67,16 @@ int32_t UndoFile::RecordFinding(const Finding& record) {
   const std::u16string_view path = record.kind == kFindingInvalidKey
                                        ? WithoutTrailingSeparators(record.path)
                                        : std::u16string_view(record.path);
-  std::u16string text;
+  text_.clear();
   const RegExport exported =
       record.kind == kFindingInvalidKey
-          ? ExportKeyTree(registry_, record.root, path, text)
-          : ExportValue(registry_, record.root, path, record.valueName, text);
+          ? exporter_.KeyTree(record.root, path, text_)
+          : exporter_.Value(record.root, path, record.valueName, text_);
   if (exported == RegExport::kAbsent) return 0;
   if (exported == RegExport::kFailed) return -1;
-  if (path_.empty()) return Create(text) ? 0 : -1;
-  if (!files_.WriteFileBytes(path_.c_str(), EncodeRegText(text, false), true)) {
+  if (path_.empty()) return Create(text_) ? 0 : -1;
+  EncodeRegText(text_, false, bytes_);
+  if (!files_.WriteFileBytes(path_.c_str(), bytes_, true)) {
     broken_ = true;
     return -1;
   }

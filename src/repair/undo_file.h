@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/finding.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/system_info.h"
+#include "repair/reg_export.h"
 
 namespace tavik {
 
@@ -44,11 +46,14 @@ class UndoFile : public UndoLog {
  private:
   bool Create(const std::u16string& firstRecord);
 
-  Registry& registry_;
+  RegExporter exporter_;
   FileSystem& files_;
   SystemTime started_;
   std::u16string path_;
   bool broken_ = false;
+  // Kept between entries: most records are alike in size.
+  std::u16string text_;
+  std::vector<uint8_t> bytes_;
 };
 
 // "fix-YYYYMMDD-HHMMSS.reg".
