@@ -198,13 +198,20 @@ bool RegExporter::ExportOpened(RegKey key, const std::u16string& keyName,
   out += keyName;
   out += u"]";
   out += kLineEnd;
-  for (uint32_t index = 0;; ++index) {
+  // The counts first: one call instead of the two that find each list's end.
+  uint32_t subKeyCount = 0;
+  uint32_t valueCount = 0;
+  if (registry_.RegQueryInfoKeyW(key, &subKeyCount, &valueCount) !=
+      kErrorSuccess) {
+    return false;
+  }
+  for (uint32_t index = 0; index < valueCount; ++index) {
     uint32_t chars = 0;
     uint32_t type = kRegNone;
     uint32_t bytes = 0;
     const int32_t result =
         ReadValueAt(registry_, key, index, name_, &chars, &type, data_, &bytes);
-    if (result == kErrorNoMoreItems) break;
+    // An end before the count is a key changing under the fix.
     if (result != kErrorSuccess) return false;
     if (!AppendRegValueLine(out, std::u16string_view(name_.data(), chars), type,
                             data_.data(), bytes)) {
@@ -214,12 +221,13 @@ bool RegExporter::ExportOpened(RegKey key, const std::u16string& keyName,
   out += kLineEnd;
 
   std::vector<std::u16string> children;
-  for (uint32_t index = 0;; ++index) {
+  children.reserve(subKeyCount);
+  for (uint32_t index = 0; index < subKeyCount; ++index) {
     uint32_t chars = kKeyNameChars;
-    const int32_t result =
-        registry_.RegEnumKeyExW(key, index, keyName_.data(), &chars);
-    if (result == kErrorNoMoreItems) break;
-    if (result != kErrorSuccess) return false;
+    if (registry_.RegEnumKeyExW(key, index, keyName_.data(), &chars) !=
+        kErrorSuccess) {
+      return false;
+    }
     children.emplace_back(keyName_.data(), chars);
   }
   for (const std::u16string& child : children) {
