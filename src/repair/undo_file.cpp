@@ -64,9 +64,8 @@ UndoFile::UndoFile(Registry& registry, FileSystem& files, SystemInfo& system)
 
 int32_t UndoFile::RecordFinding(const Finding& record) {
   if (broken_) return -1;
-  const std::u16string_view path = record.kind == kFindingInvalidKey
-                                       ? WithoutTrailingSeparators(record.path)
-                                       : std::u16string_view(record.path);
+  // "A\B\" names the key "A\B"; the key line must not end in a separator.
+  const std::u16string_view path = WithoutTrailingSeparators(record.path);
   text_.clear();
   const RegExport exported =
       record.kind == kFindingInvalidKey

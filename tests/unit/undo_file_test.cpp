@@ -292,7 +292,7 @@ TEST(UndoFileTest, FixThenUndoGivesBackTheRegistry) {
   const auto before = TakeSnapshot(reg);
   fix.AddValueRow(u"Software\\V\\App", u"Path");
   fix.AddValueRow(u"Software\\V\\App", u"-------");
-  fix.AddValueRow(u"Software\\V\\App", u"Odd");
+  fix.AddValueRow(u"Software\\V\\App\\", u"Odd");
   fix.AddKeyRow(u"Software\\V\\Tree\\");
   fix.AddKeyRow(u"Software\\V\\Kept", /*checked=*/false);
   fix.AddKeyRow(u"Software\\V\\AlreadyGone");
