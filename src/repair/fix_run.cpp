@@ -251,6 +251,7 @@ int32_t FixThreadMain(const RepairEnvironment& environment) {
     ++fixed;
   }
 
+  if (environment.undo != nullptr) environment.undo->Close();
   host.EnterIdleState();
   const std::u16string summary = FormatFixSummary(fixed);
   if (!Automated(environment)) {

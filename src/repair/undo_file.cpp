@@ -75,11 +75,20 @@ int32_t UndoFile::RecordFinding(const Finding& record) {
   if (exported == RegExport::kFailed) return -1;
   if (path_.empty()) return Create(text_) ? 0 : -1;
   EncodeRegText(text_, false, bytes_);
-  if (!files_.WriteFileBytes(path_.c_str(), bytes_, true)) {
+  if (handle_ == 0) handle_ = files_.OpenFileForAppend(path_.c_str());
+  const bool written = handle_ != 0
+                           ? files_.AppendToFile(handle_, bytes_)
+                           : files_.WriteFileBytes(path_.c_str(), bytes_, true);
+  if (!written) {
     broken_ = true;
     return -1;
   }
   return 0;
+}
+
+void UndoFile::Close() {
+  if (handle_ != 0) files_.CloseFile(handle_);
+  handle_ = 0;
 }
 
 bool UndoFile::Create(const std::u16string& firstRecord) {

@@ -28,17 +28,26 @@ class UndoLog {
   // is in the file (or does not exist, so there is nothing to keep); -1
   // when it could not be written, and then the entry must not be deleted.
   virtual int32_t RecordFinding(const Finding& record) = 0;
+  // The run is over: whatever is open is closed.
+  virtual void Close() {}
 };
 
 class UndoFile : public UndoLog {
  public:
   // Takes the run's start time for the file name; nothing is created yet.
   UndoFile(Registry& registry, FileSystem& files, SystemInfo& system);
+  UndoFile(const UndoFile&) = delete;
+  UndoFile& operator=(const UndoFile&) = delete;
+  ~UndoFile() override { Close(); }
 
   // Exports the entry and writes it through to the file, which is created
   // with its header by the first entry. After a failed write every later
   // entry fails too: the end of the file may hold a cut record.
   int32_t RecordFinding(const Finding& record) override;
+
+  // Ends the run's writing: the file is closed (the next entry would open
+  // it again).
+  void Close() override;
 
   // The file's full path once the first entry is written; empty before.
   const std::u16string& path() const { return path_; }
@@ -51,6 +60,8 @@ class UndoFile : public UndoLog {
   SystemTime started_;
   std::u16string path_;
   bool broken_ = false;
+  // Open from the first entry to Close, where the file layer offers it.
+  uintptr_t handle_ = 0;
   // Kept between entries: most records are alike in size.
   std::u16string text_;
   std::vector<uint8_t> bytes_;

@@ -300,6 +300,7 @@ TEST(UndoFileTest, FixThenUndoGivesBackTheRegistry) {
   const std::u16string path = fix.FixWithUndo();
   EXPECT_EQ(path, std::u16string(kUndoDir) + u"\\fix-20261208-090507.reg");
   EXPECT_EQ(fix.host.messages.back(), FormatFixSummary(5));
+  EXPECT_EQ(fix.files.OpenFileCount(), 0u);  // closed at the end of the run
   EXPECT_FALSE(reg.KeyExists(kHklm, u"Software\\V\\Tree"));
   const std::u16string text = fix.UndoText(path);
   EXPECT_EQ(text.substr(0, 40), u"Windows Registry Editor Version 5.00\r\n\r\n");

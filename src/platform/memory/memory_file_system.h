@@ -78,6 +78,11 @@ class MemoryFileSystem final : public FileSystem {
                       bool append) override;
   bool DeleteFileW(const char16_t* path) override;
   bool CreateDirectoryW(const char16_t* path) override;
+  uintptr_t OpenFileForAppend(const char16_t* path) override;
+  bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) override;
+  void CloseFile(uintptr_t file) override;
+  // Handles from OpenFileForAppend not yet closed.
+  size_t OpenFileCount() const { return appendHandles_.size(); }
   // Makes DeleteFileW of this file fail (a file in use or protected).
   void SetUndeletable(const std::u16string& path, bool undeletable);
   // A disk with this many bytes left: a write that does not fit stores
@@ -86,6 +91,8 @@ class MemoryFileSystem final : public FileSystem {
 
  private:
   std::optional<size_t> freeBytes_;
+  std::map<uintptr_t, std::u16string> appendHandles_;
+  uintptr_t nextAppendHandle_ = 1;
   struct Entry {
     bool folder = false;
     bool hiddenFromQuickTests = false;
