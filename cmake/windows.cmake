@@ -135,3 +135,15 @@ add_test(NAME app_window
                  ${CMAKE_BINARY_DIR}/scenarios ${CMAKE_BINARY_DIR}/app-window)
 set_tests_properties(app_automation app_window PROPERTIES
   FIXTURES_REQUIRED wine_baseline RUN_SERIAL TRUE)
+
+# The undo file under Wine: a fix with its undo file, the file imported by
+# regedit, and the whole registry compared with its state before the fix.
+add_executable(tavik-undo-check tests/win32/tools/undo_check_main.cpp)
+target_include_directories(tavik-undo-check PRIVATE tests)
+target_link_libraries(tavik-undo-check PRIVATE tavik_core tavik_win32)
+target_link_options(tavik-undo-check PRIVATE -municode)
+add_test(NAME undo_round_trip
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/undo_round_trip_test.sh
+                 --scan $<TARGET_FILE:tavik-scan> --undo $<TARGET_FILE:tavik-undo-check>
+                 --work ${CMAKE_BINARY_DIR}/undocheck)
+set_tests_properties(undo_round_trip PROPERTIES FIXTURES_REQUIRED wine_baseline)

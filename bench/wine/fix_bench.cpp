@@ -1,7 +1,8 @@
 // Wine benchmark of the fix: N key trees of three levels (a value at each
 // level) under HKCU\Software\TavikBench\Fix, deleted once by the fix worker
 // from N checked rows, and once more, recreated, by a bare RegDeleteTreeW of
-// the same keys. Prints "trees=N fix_ms=... deletetree_ms=...".
+// the same keys. Prints "trees=N fix_ms=... deletetree_ms=...". With a
+// second argument "undo" the fix also writes its undo file.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system_info.h"
 #include "repair/fix_run.h"
+#include "repair/undo_file.h"
 
 namespace {
 
@@ -71,7 +73,10 @@ int wmain(int argc, wchar_t** argv) {
   tavik::SharedFlag stop{0};
   tavik::SharedFlag automation{0};
   tavik::RecordingHost host;
-  const tavik::RepairEnvironment environment{registry, files, system, stop, automation, view, host};
+  tavik::RepairEnvironment environment{registry, files, system, stop, automation, view, host};
+  tavik::UndoFile undo(registry, files, system);
+  const bool withUndo = argc > 2 && std::wstring(argv[2]) == L"undo";
+  if (withUndo) environment.undo = &undo;
   LARGE_INTEGER start, end;
   ::QueryPerformanceCounter(&start);
   tavik::FixThreadMain(environment);
@@ -90,7 +95,8 @@ int wmain(int argc, wchar_t** argv) {
   const double treeMs = Milliseconds(start, end);
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TavikBench");
   ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\TavikBench");
-  std::printf("trees=%d fixed=%d fix_ms=%.1f deletetree_ms=%.1f\n", count, count - left, fixMs,
-              treeMs);
+  std::printf("trees=%d fixed=%d undo=%d fix_ms=%.1f deletetree_ms=%.1f\n", count, count - left,
+              withUndo ? 1 : 0, fixMs, treeMs);
+  if (withUndo) files.DeleteFileW(undo.path().c_str());
   return left == 0 ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "repair/fix_run.h"
 #include "repair/hive_backup.h"
 #include "repair/repair_environment.h"
+#include "repair/undo_file.h"
 
 namespace tavik {
 
@@ -61,10 +62,16 @@ RepairEnvironment RepairEnvironmentOf(const WorkerLaunch& launch) {
                            launch.host};
 }
 
+// Every fix run writes what it deletes to an undo file of its own, named by
+// the run's start time.
 bool StartFixWorker(const WorkerLaunch& launch) {
   const RepairEnvironment environment = RepairEnvironmentOf(launch);
-  return StartWorker(launch.runningWorkers,
-                     [environment] { FixThreadMain(environment); });
+  return StartWorker(launch.runningWorkers, [environment] {
+    UndoFile undo(environment.registry, environment.files, environment.system);
+    RepairEnvironment withUndo = environment;
+    withUndo.undo = &undo;
+    FixThreadMain(withUndo);
+  });
 }
 
 bool StartRestoreWorker(const WorkerLaunch& launch) {

@@ -26,6 +26,7 @@ inline constexpr uint32_t kFileFlagBackupSemantics = 0x02000000u;
 
 inline constexpr int32_t kCsidlRecent = 8;
 inline constexpr int32_t kCsidlFonts = 20;
+inline constexpr int32_t kCsidlLocalAppData = 0x1c;
 inline constexpr uint32_t kShgfpTypeCurrent = 0;
 inline constexpr uint32_t kShgfpTypeDefault = 1;
 inline constexpr uint32_t kMaxPath = 260;
@@ -81,6 +82,24 @@ class FileSystem {
   // CreateDirectoryW without security attributes: creates one folder whose
   // parent exists; false when it exists already or cannot be made.
   virtual bool CreateDirectoryW(const char16_t* path) = 0;
+
+  // CreateFileW of an existing file for appending (FILE_APPEND_DATA,
+  // OPEN_EXISTING, others may read): a handle kept for a run of writes, or 0
+  // when the file cannot be opened so (callers then append with
+  // WriteFileBytes, which is also what a layer without handles offers).
+  virtual uintptr_t OpenFileForAppend(const char16_t* path) {
+    (void)path;
+    return 0;
+  }
+  // WriteFile of every byte to a handle from OpenFileForAppend: false when
+  // some were not written (a full disk).
+  virtual bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) {
+    (void)file;
+    (void)bytes;
+    return false;
+  }
+  // CloseHandle of a handle from OpenFileForAppend.
+  virtual void CloseFile(uintptr_t file) { (void)file; }
 };
 
 }  // namespace tavik

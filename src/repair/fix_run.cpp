@@ -7,6 +7,7 @@
 #include "engine/registry_key.h"
 #include "repair/hive_backup.h"
 #include "repair/registry_links.h"
+#include "repair/undo_file.h"
 
 namespace tavik {
 
@@ -231,6 +232,12 @@ int32_t FixThreadMain(const RepairEnvironment& environment) {
       ++row;
       continue;
     }
+    // Nothing is deleted before it is in the undo file.
+    if (environment.undo != nullptr &&
+        environment.undo->RecordFinding(record) != 0) {
+      ++row;  // the row stays, still checked
+      continue;
+    }
     const int32_t deleted = record.kind == kFindingInvalidKey
                                 ? DeleteFindingKey(environment.registry, record)
                                 : DeleteFindingValue(environment.registry, record);
@@ -244,6 +251,7 @@ int32_t FixThreadMain(const RepairEnvironment& environment) {
     ++fixed;
   }
 
+  if (environment.undo != nullptr) environment.undo->Close();
   host.EnterIdleState();
   const std::u16string summary = FormatFixSummary(fixed);
   if (!Automated(environment)) {

@@ -12,6 +12,8 @@
 
 namespace tavik {
 
+class UndoLog;
+
 struct RepairEnvironment {
   Registry& registry;
   FileSystem& files;
@@ -20,6 +22,8 @@ struct RepairEnvironment {
   SharedFlag& automationMode;
   ResultsView& results;
   WorkerHost& host;
+  // Where the fix writes each entry before deleting it; none when null.
+  UndoLog* undo = nullptr;
 };
 
 }  // namespace tavik

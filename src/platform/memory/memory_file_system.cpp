@@ -523,9 +523,33 @@ bool MemoryFileSystem::WriteFileBytes(const char16_t* path,
   Entry& entry = it->second;
   if (entry.folder) return false;
   if (!append) entry.content.clear();
+  if (freeBytes_ && bytes.size() > *freeBytes_) {
+    entry.content.insert(entry.content.end(), bytes.begin(),
+                         bytes.begin() + static_cast<ptrdiff_t>(*freeBytes_));
+    freeBytes_ = 0;
+    return false;
+  }
+  if (freeBytes_) *freeBytes_ -= bytes.size();
   entry.content.insert(entry.content.end(), bytes.begin(), bytes.end());
   return true;
 }
+
+uintptr_t MemoryFileSystem::OpenFileForAppend(const char16_t* path) {
+  if (path == nullptr) return 0;
+  const Entry* entry = Find(path);
+  if (entry == nullptr || entry->folder) return 0;
+  appendHandles_[nextAppendHandle_] = Normalize(path);
+  return nextAppendHandle_++;
+}
+
+bool MemoryFileSystem::AppendToFile(uintptr_t file,
+                                    const std::vector<uint8_t>& bytes) {
+  auto it = appendHandles_.find(file);
+  return it != appendHandles_.end() &&
+         WriteFileBytes(it->second.c_str(), bytes, true);
+}
+
+void MemoryFileSystem::CloseFile(uintptr_t file) { appendHandles_.erase(file); }
 
 bool MemoryFileSystem::DeleteFileW(const char16_t* path) {
   if (path == nullptr) return false;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -80,10 +81,21 @@ class MemoryFileSystem final : public FileSystem {
                       bool append) override;
   bool DeleteFileW(const char16_t* path) override;
   bool CreateDirectoryW(const char16_t* path) override;
+  uintptr_t OpenFileForAppend(const char16_t* path) override;
+  bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) override;
+  void CloseFile(uintptr_t file) override;
+  // Handles from OpenFileForAppend not yet closed.
+  size_t OpenFileCount() const { return appendHandles_.size(); }
   // Makes DeleteFileW of this file fail (a file in use or protected).
   void SetUndeletable(const std::u16string& path, bool undeletable);
+  // A disk with this many bytes left: a write that does not fit stores
+  // what fits and fails, as WriteFile on a full disk.
+  void SetFreeBytes(size_t bytes) { freeBytes_ = bytes; }
 
  private:
+  std::optional<size_t> freeBytes_;
+  std::map<uintptr_t, std::u16string> appendHandles_;
+  uintptr_t nextAppendHandle_ = 1;
   struct Entry {
     bool folder = false;
     bool hiddenFromQuickTests = false;

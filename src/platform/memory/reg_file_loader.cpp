@@ -117,8 +117,8 @@ class RegTextLoader {
       if (line.front() == u'"' || line.front() == u'@') {
         // A trailing backslash continues the data on the next line.
         while (TrimRight(line).ends_with(u'\\') && i + 1 < lines_.size()) {
-          line = std::u16string(TrimRight(line));
-          line.pop_back();
+          // Cut in place: long hex data runs over thousands of lines.
+          line.resize(TrimRight(line).size() - 1);
           line += TrimLeft(lines_[++i]);
         }
         if (!ValueLine(line)) return Fail(lineNumber, error_);

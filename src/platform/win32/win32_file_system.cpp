@@ -144,4 +144,32 @@ bool Win32FileSystem::CreateDirectoryW(const char16_t* path) {
   return ::CreateDirectoryW(AsWide(path), nullptr) != FALSE;
 }
 
+uintptr_t Win32FileSystem::OpenFileForAppend(const char16_t* path) {
+  const HANDLE file =
+      ::CreateFileW(AsWide(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<uintptr_t>(file);
+}
+
+bool Win32FileSystem::AppendToFile(uintptr_t file,
+                                   const std::vector<uint8_t>& bytes) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(file);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    if (!::WriteFile(handle, bytes.data() + done,
+                     static_cast<DWORD>(bytes.size() - done), &written,
+                     nullptr) ||
+        written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+void Win32FileSystem::CloseFile(uintptr_t file) {
+  if (file != 0) ::CloseHandle(reinterpret_cast<HANDLE>(file));
+}
+
 }  // namespace tavik

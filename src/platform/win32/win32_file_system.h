@@ -30,6 +30,9 @@ class Win32FileSystem final : public FileSystem {
                       bool append) override;
   bool DeleteFileW(const char16_t* path) override;
   bool CreateDirectoryW(const char16_t* path) override;
+  uintptr_t OpenFileForAppend(const char16_t* path) override;
+  bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) override;
+  void CloseFile(uintptr_t file) override;
 };
 
 }  // namespace tavik
