@@ -27,6 +27,9 @@ struct ScanEnvironment {
   // When set, receives a copy of the findings that became rows, with the
   // category of each, for a caller that reports more than the rows hold.
   FindingList* writtenFindings = nullptr;
+  // Off: every test goes to the registry and the file system as it stands,
+  // to compare a scan with and without the per-scan caches.
+  bool useCaches = true;
 };
 
 inline constexpr int32_t kResultsCountHint = 100000;
