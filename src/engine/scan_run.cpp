@@ -1,9 +1,8 @@
 #include "engine/scan_run.h"
 
+#include <chrono>
 #include <string>
 
-#include "engine/caching_file_system.h"
-#include "engine/caching_registry.h"
 #include "engine/exclude_list.h"
 #include "base/text.h"
 
@@ -72,7 +71,19 @@ void RunScan(const ScanEnvironment& environment, FindingList& list) {
       // A finding may rest on a file that a cached "absent" missed because
       // it appeared during the scan: the scan reports only when every such
       // answer still holds, and otherwise judges everything again.
-      if (files.ConfirmAbsentAnswers()) return;
+      const auto start = std::chrono::steady_clock::now();
+      const bool confirmed = files.ConfirmAbsentAnswers();
+      if (environment.cacheReport != nullptr) {
+        ScanCacheReport& report = *environment.cacheReport;
+        report.files = files.counts();
+        report.registry = registry.counts();
+        report.passes = tries + 1;
+        report.confirmMilliseconds +=
+            std::chrono::duration<double, std::milli>(
+                std::chrono::steady_clock::now() - start)
+                .count();
+      }
+      if (confirmed) return;
     }
   }
   RunCategories(environment, environment.registry, environment.files,
