@@ -214,16 +214,15 @@ bool MemoryFileSystem::AddFile(const std::u16string& path,
   if (text.size() < 2 || text[1] != u':') return false;
   const std::u16string key = Normalize(text);
   if (key.size() <= 3) return false;  // a drive root is no file
-  const size_t cut = key.rfind(u'\\');
-  const std::u16string parent = key.substr(0, cut == 2 ? 3 : cut);
+  // The parent as written, so that a listing shows its name's case.
+  const std::u16string absolute = Absolute(text);
+  const size_t cut = absolute.rfind(u'\\');
+  const std::u16string parent = absolute.substr(0, cut == 2 ? 3 : cut);
   if (!AddFolder(parent)) return false;
   auto [it, inserted] = entries_.try_emplace(key);
   auto& entry = it->second;
   if (entry.folder) return false;
-  if (inserted) {
-    const std::u16string absolute = Absolute(text);
-    entry.name = absolute.substr(absolute.rfind(u'\\') + 1);
-  }
+  if (inserted) entry.name = absolute.substr(cut + 1);
   entry.content = std::move(content);
   return true;
 }
