@@ -43,12 +43,16 @@ int32_t CachingRegistry::RegOpenKeyExW(RegKey parent, const char16_t* subKey,
   if (known == answers_.end()) {
     ++counts_.realOpens;
     const int32_t error = inner_.RegOpenKeyExW(parent, subKey, access, &real);
+    // A failure is never kept: a key made during the scan (a class
+    // registered meanwhile) must be seen, or an entry that refers to it
+    // would be reported. A kept success can only keep an entry, or report
+    // one that the fix then finds gone.
+    if (error != kErrorSuccess) return error;
     known = answers_.emplace(what, error).first;
-    opened = error == kErrorSuccess;
+    opened = true;
   } else {
     ++counts_.opensAnswered;
   }
-  if (known->second != kErrorSuccess) return known->second;
   const RegKey handle = nextStandIn_;
   nextStandIn_ += 4;
   standIns_[handle] = StandIn{std::move(what), real, opened};

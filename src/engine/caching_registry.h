@@ -1,5 +1,5 @@
-// A per-scan cache in front of any Registry: it keeps the answer of every
-// open of a key path below a predefined root, so that a scan that comes back
+// A per-scan cache in front of any Registry: it keeps every successful open
+// of a key path below a predefined root, so that a scan that comes back
 // to the same key (the full-access test of each finding in one key, the
 // same class looked up by many references) asks the registry once. A kept
 // "opened" answer hands out a stand-in handle; the real key is opened only
@@ -64,7 +64,8 @@ class CachingRegistry final : public Registry {
   void Forget();
 
   Registry& inner_;
-  std::map<OpenKey, int32_t> answers_;  // open result by root, path, access
+  // Keys that opened, by root, path and access.
+  std::map<OpenKey, int32_t> answers_;
   std::map<RegKey, StandIn> standIns_;
   RegKey nextStandIn_;
   RegistryCacheCounts counts_;

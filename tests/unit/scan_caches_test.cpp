@@ -114,19 +114,33 @@ TEST_F(ScanCachesTest, StandInHandlesReadAsTheKeyItselfAndForgetOnChange) {
   cached.RegCloseKey(child);
   cached.RegCloseKey(first);
   cached.RegCloseKey(second);
+  // A key made meanwhile by another program is seen at once...
   RegKey missing = 0;
   EXPECT_NE(cached.RegOpenKeyExW(kHkeyLocalMachine, u"Software\\B", kKeyRead,
                                  &missing),
             kErrorSuccess);
-  RegKey created = 0;
-  ASSERT_EQ(cached.RegCreateKeyExW(kHkeyLocalMachine, u"Software\\B",
-                                   kKeyAllAccess, &created),
-            kErrorSuccess);
-  cached.RegCloseKey(created);
-  EXPECT_EQ(cached.RegOpenKeyExW(kHkeyLocalMachine, u"Software\\B", kKeyRead,
+  f.registry.SetString(kHkeyLocalMachine, u"Software\\B", u"v", u"x");
+  ASSERT_EQ(cached.RegOpenKeyExW(kHkeyLocalMachine, u"Software\\B", kKeyRead,
                                  &missing),
             kErrorSuccess);
   cached.RegCloseKey(missing);
+  // ...and one deleted through the cache is gone from it.
+  RegKey software = 0;
+  ASSERT_EQ(cached.RegOpenKeyExW(kHkeyLocalMachine, u"Software", kKeyAllAccess,
+                                 &software),
+            kErrorSuccess);
+  EXPECT_EQ(cached.RegDeleteValueW(missing, u"v"), kErrorInvalidHandle);
+  RegKey b = 0;
+  ASSERT_EQ(cached.RegOpenKeyExW(kHkeyLocalMachine, u"Software\\B",
+                                 kKeyAllAccess, &b),
+            kErrorSuccess);
+  EXPECT_EQ(cached.RegDeleteValueW(b, u"v"), kErrorSuccess);
+  cached.RegCloseKey(b);
+  EXPECT_EQ(cached.RegDeleteKeyW(software, u"B"), kErrorSuccess);
+  cached.RegCloseKey(software);
+  EXPECT_NE(cached.RegOpenKeyExW(kHkeyLocalMachine, u"Software\\B", kKeyRead,
+                                 &missing),
+            kErrorSuccess);
   EXPECT_EQ(f.registry.OpenHandleCount(), 0u);
 }
 
