@@ -68,6 +68,9 @@ class CountingFileSystem final : public FileSystem {
                               uint32_t chars) override {
     return inner_.LoadShellLinkTarget(linkPath, target, chars);
   }
+  uint32_t GetCurrentDirectoryW(uint32_t chars, char16_t* buffer) override {
+    return inner_.GetCurrentDirectoryW(chars, buffer);
+  }
   uint32_t ListFolder(const char16_t* folder,
                       std::vector<FolderEntry>& entries) override {
     ++counts_.listings;

@@ -131,14 +131,29 @@ CachingFileSystem::CachingFileSystem(FileSystem& inner, uint32_t guards)
 // it in ways a listing of the named folder does not show:
 CachingFileSystem::Answer CachingFileSystem::Lookup(const char16_t* path) {
   if (path == nullptr) return Answer::kUnknown;
-  const std::u16string_view text(path);
+  std::u16string_view text(path);
+  // A plain relative name ("app.exe", "sub\\app.exe") is the current
+  // folder's, asked for at each lookup as Windows does; the checks below
+  // then apply to the whole path.
+  std::u16string joined;
+  if (!text.empty() && text[0] != u'\\' && text[0] != u'/' &&
+      text.find(u':') == std::u16string_view::npos) {
+    joined.assign(kMaxPath, u'\0');
+    const uint32_t length =
+        inner_.GetCurrentDirectoryW(kMaxPath, joined.data());
+    if (length == 0 || length >= kMaxPath) return Answer::kUnknown;
+    joined.resize(length);
+    if (joined.back() != u'\\') joined += u'\\';
+    joined.append(text);
+    text = joined;
+  }
   // Paths of MAX_PATH units or more fail or succeed by the caller's
   // long-path settings, not by what the folder holds.
   if ((guards_ & kGuardLongPaths) != 0 && text.size() >= kMaxPath) {
     return Answer::kUnknown;
   }
-  // Relative names ("app.exe"), drive-relative ones ("C:app.exe"),
-  // root-relative ones ("\app.exe") depend on the current folder; UNC,
+  // Drive-relative names ("C:app.exe") depend on that drive's own current
+  // folder, root-relative ones ("\app.exe") on the current drive; UNC,
   // "\\?\" and "\\.\" paths bypass the normal name rules or name devices;
   // a bare root is no name in a folder.
   if (text.size() < 4 || !IsAsciiLetter(text[0]) || text[1] != u':' ||
@@ -406,6 +421,11 @@ int32_t CachingFileSystem::LoadShellLinkTarget(const char16_t* linkPath,
                                                char16_t* target,
                                                uint32_t chars) {
   return inner_.LoadShellLinkTarget(linkPath, target, chars);
+}
+
+uint32_t CachingFileSystem::GetCurrentDirectoryW(uint32_t chars,
+                                                 char16_t* buffer) {
+  return inner_.GetCurrentDirectoryW(chars, buffer);
 }
 
 uint32_t CachingFileSystem::ListFolder(const char16_t* folder,

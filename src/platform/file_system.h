@@ -83,6 +83,15 @@ class FileSystem {
   virtual int32_t LoadShellLinkTarget(const char16_t* linkPath,
                                       char16_t* target, uint32_t chars) = 0;
 
+  // GetCurrentDirectoryW: the length without terminator, or the size
+  // needed (with terminator) when the buffer is too small; 0 on failure. A
+  // layer without a current folder answers 0, so relative names are always
+  // asked for as they stand.
+  virtual uint32_t GetCurrentDirectoryW(uint32_t chars, char16_t* buffer) {
+    (void)chars;
+    (void)buffer;
+    return 0;
+  }
   // FindFirstFileExW on "folder\\*" (FindExInfoStandard, with short names),
   // FindNextFileW to the end, FindClose: every entry except "." and "..".
   // 0 when the whole folder was listed, otherwise the Win32 error of the

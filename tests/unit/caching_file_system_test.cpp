@@ -47,6 +47,11 @@ const std::u16string kAgreementPaths[] = {
     u"C:local.dll",
     u"local.dll",
     u"Tools\\app.exe",
+    u"tools\\gone.exe",
+    u"LOCAL.DLL",
+    u"local.dll.",
+    u"missing.dll",
+    u"..\\Tools\\app.exe",
     u"C:\\",
     u"C:\\Linked\\inside.dll",
     u"C:\\Linked\\gone.dll",
@@ -182,6 +187,16 @@ TEST_F(CachingFileSystemTest, UnlistableFolderIsAskedAboutForReal) {
   EXPECT_EQ(FileExists(cached, u"C:\\Locked\\late.dll"), 1);
   EXPECT_EQ(FileExists(cached, u"C:\\Locked\\inside.dll"), 1);
   EXPECT_TRUE(cached.ConfirmAbsentAnswers());
+}
+
+TEST_F(CachingFileSystemTest, RelativeNamesFollowTheCurrentFolder) {
+  CachingFileSystem cached(files);
+  EXPECT_EQ(FileExists(cached, u"app.exe"), 0);
+  EXPECT_EQ(FileExists(cached, u"other.exe"), 0);
+  EXPECT_EQ(FileExists(cached, u"local.dll"), 1);
+  files.SetCurrentDirectory(u"C:\\Tools");
+  EXPECT_EQ(FileExists(cached, u"app.exe"), 1);
+  EXPECT_EQ(FileExists(cached, u"local.dll"), 0);
 }
 
 TEST_F(CachingFileSystemTest, KeepsOnlyFixedDriveTypes) {

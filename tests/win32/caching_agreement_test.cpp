@@ -51,6 +51,14 @@ class CachingAgreementTest : public ::testing::Test {
       ASSERT_TRUE(files_.WriteFileBytes(Path(name).c_str(), {1}, false));
     }
     for (const char16_t* name : kNames) paths_.push_back(Path(name));
+    // Relative names, from the scratch folder.
+    ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous_), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryW(Wide(folder_)));
+    for (const char16_t* name : {u"app.exe", u"APP.exe", u"gone.exe",
+                                 u"Sub\\inner.dll", u"sub\\gone.dll",
+                                 u"app.exe.", u"nul", u"..\\TavikCacheTest\\app.exe"}) {
+      paths_.push_back(name);
+    }
     // Forms that name the same files without being plain paths.
     paths_.push_back(u"\\\\?\\" + Path(u"app.exe"));
     paths_.push_back(u"\\\\.\\" + Path(u"app.exe"));
@@ -63,7 +71,10 @@ class CachingAgreementTest : public ::testing::Test {
     while (deep.size() < 280) deep += u"\\folder";
     paths_.push_back(deep + u"\\x.dll");
   }
-  void TearDown() override { RemoveScratch(); }
+  void TearDown() override {
+    ::SetCurrentDirectoryW(previous_);
+    RemoveScratch();
+  }
 
   void RemoveScratch() {
     for (const char16_t* name : kFiles) ::DeleteFileW(Wide(Path(name)));
@@ -99,6 +110,7 @@ class CachingAgreementTest : public ::testing::Test {
   Win32FileSystem files_;
   std::u16string folder_;
   std::vector<std::u16string> paths_;
+  wchar_t previous_[MAX_PATH] = {};
 };
 
 TEST_F(CachingAgreementTest, AnswersAsTheRealCalls) {

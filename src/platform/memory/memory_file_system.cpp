@@ -530,6 +530,14 @@ int32_t MemoryFileSystem::LoadShellLinkTarget(const char16_t* linkPath,
   return 0;
 }
 
+uint32_t MemoryFileSystem::GetCurrentDirectoryW(uint32_t chars,
+                                                char16_t* buffer) {
+  const auto length = static_cast<uint32_t>(currentDirectory_.size());
+  if (buffer == nullptr || chars <= length) return length + 1;
+  CopyCut(currentDirectory_, buffer, chars);
+  return length;
+}
+
 uint32_t MemoryFileSystem::ListFolder(const char16_t* folder,
                                       std::vector<FolderEntry>& entries) {
   constexpr uint32_t kErrorAccessDenied = 5;

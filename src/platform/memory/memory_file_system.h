@@ -83,6 +83,7 @@ class MemoryFileSystem final : public FileSystem {
                               uint32_t chars) override;
   // Lists in the order of the upper-cased names, with each name as it was
   // first created; there are no short names.
+  uint32_t GetCurrentDirectoryW(uint32_t chars, char16_t* buffer) override;
   uint32_t ListFolder(const char16_t* folder,
                       std::vector<FolderEntry>& entries) override;
   bool ReadFileBytes(const char16_t* path,

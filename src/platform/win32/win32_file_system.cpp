@@ -66,6 +66,11 @@ int32_t Win32FileSystem::PathParseIconLocationW(char16_t* iconFile) {
   return ::PathParseIconLocationW(AsWide(iconFile));
 }
 
+uint32_t Win32FileSystem::GetCurrentDirectoryW(uint32_t chars,
+                                               char16_t* buffer) {
+  return ::GetCurrentDirectoryW(chars, AsWide(buffer));
+}
+
 uint32_t Win32FileSystem::ListFolder(const char16_t* folder,
                                      std::vector<FolderEntry>& entries) {
   entries.clear();
