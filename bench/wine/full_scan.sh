@@ -10,6 +10,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 results="${1:-$root/build/bench/wine-results.txt}"
+results="$(realpath -m "$results")"
 scale="${TAVIK_BENCH_WINE_SCALE:-0.1}"
 # TAVIK_BENCH_WINE_TAG names a prefix of its own (for the growth runs at
 # other sizes); TAVIK_BENCH_WINE_UNCACHED=0 skips the scans without caches.
@@ -86,6 +87,10 @@ wall_ms() {
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# Scans run from a fixed folder of the prefix, which relative names are
+# looked up in.
+mkdir -p "$prefix/drive_c/scan"
+cd "$prefix/drive_c/scan"
 startup_ms=$(best_wall_ms "$rounds" "$WINE" 'C:\tavik\tavik-scan.exe' --help)
 # With and without the caches in interleaved rounds; the reports of each
 # round must be the same bytes.

@@ -6,6 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 results="${1:-$root/build/bench/wine-results.txt}"
+results="$(realpath -m "$results")"
 work="$root/build/bench/wine"
 prefix="$root/build/bench/wine-prefix"
 values="${TAVIK_BENCH_WINE_VALUES:-20000}"
@@ -89,6 +90,10 @@ wall_ms() {
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# Scans run from a fixed folder of the prefix, which relative names are
+# looked up in.
+mkdir -p "$prefix/drive_c/scan"
+cd "$prefix/drive_c/scan"
 startup_ms=$(best_wall_ms "$rounds" "$WINE" 'C:\tavik\tavik-scan.exe' --help)
 # The scan with and without the caches in interleaved rounds, so that both
 # see the same machine load; each round's reports must be the same bytes.

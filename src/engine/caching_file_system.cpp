@@ -212,7 +212,13 @@ CachingFileSystem::Answer CachingFileSystem::LookupParts(
       ++folder.demand;
       folder.lastName = name;
     }
-    if (folder.demand < 2) return Answer::kUnknown;
+    if (folder.demand < 2) {
+      // A folder asked about once is not listed, but when its parent is
+      // listed already and lacks it, nothing in it exists.
+      return count >= 2 && ParentListingLacks(drive, parts, count - 1)
+                 ? Answer::kAbsent
+                 : Answer::kUnknown;
+    }
     folder.path = folderPath;
     std::vector<FolderEntry> entries;
     // A reparse point on the way leads elsewhere, perhaps somewhere that
@@ -242,6 +248,17 @@ CachingFileSystem::Answer CachingFileSystem::LookupParts(
   const Answer answer = MatchName(folder.listing, name);
   if (answer == Answer::kAbsent) folder.absentNames.emplace(name);
   return answer;
+}
+
+bool CachingFileSystem::ParentListingLacks(
+    const std::u16string& drive, const std::vector<std::u16string_view>& parts,
+    size_t count) {
+  const auto parent = folders_.find(FoldAscii(FolderPath(drive, parts, count - 1)));
+  if (parent == folders_.end() || !parent->second.listed) return false;
+  const std::u16string_view name = parts[count - 1];
+  if (MatchName(parent->second.listing, name) != Answer::kAbsent) return false;
+  parent->second.absentNames.emplace(name);
+  return true;
 }
 
 CachingFileSystem::Answer CachingFileSystem::MatchName(

@@ -113,6 +113,11 @@ class CachingFileSystem final : public FileSystem {
   Answer LookupParts(const std::u16string& drive,
                      const std::vector<std::u16string_view>& parts,
                      size_t count, bool forChild);
+  // Whether the already listed parent of parts[0..count) lacks it; asks
+  // for no listing.
+  bool ParentListingLacks(const std::u16string& drive,
+                          const std::vector<std::u16string_view>& parts,
+                          size_t count);
   Answer MatchName(const Listing& listing, std::u16string_view name) const;
   bool FolderChainIsPlain(const std::u16string& folderKey);
   void MakeListing(const std::vector<FolderEntry>& entries,

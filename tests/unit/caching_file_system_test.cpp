@@ -154,7 +154,12 @@ TEST_F(CachingFileSystemTest, MissingFolderAnswersForEverythingBelowIt) {
   const uint64_t before = cached.counts().passedThrough;
   EXPECT_EQ(FileExists(cached, u"C:\\Gone3\\f.dll"), 0);
   EXPECT_EQ(FileExists(cached, u"C:\\Gone3\\Sub\\g.dll"), 0);
+  // Once C:\ is listed, a folder asked about for the first time is known
+  // missing from that listing.
+  EXPECT_EQ(FileExists(cached, u"C:\\Gone9\\h.dll"), 0);
   EXPECT_EQ(cached.counts().passedThrough, before);
+  files.AddFile(u"C:\\Gone9\\h.dll");
+  EXPECT_FALSE(cached.ConfirmAbsentAnswers());
 }
 
 TEST_F(CachingFileSystemTest, AFileCreatedAfterItsFolderWasListedIsCaught) {
