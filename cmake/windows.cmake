@@ -48,6 +48,13 @@ foreach(dir ${TAVIK_SCENARIO_DIRS})
   endif()
 endforeach()
 
+# The largest scenarios scanned with and without the per-scan caches: the
+# two reports must be the same bytes.
+add_test(NAME scenario_caches_on_off
+         COMMAND ${TAVIK_SCENARIO_RUNNER} --compare-uncached programs_odd_data com_classes)
+set_tests_properties(scenario_caches_on_off PROPERTIES
+  FIXTURES_REQUIRED wine_baseline LABELS wine-scenario)
+
 # Benchmark helper (bench/wine/run.sh): a bare enumeration of the values the
 # scan reads, the floor its time is compared with. Built only on request.
 if(EXISTS ${CMAKE_SOURCE_DIR}/bench/wine/enum_floor.cpp)

@@ -20,8 +20,19 @@ if [ "${TAVIK_BENCH_WINE:-1}" != "0" ]; then
     echo "The Wine benchmark failed; its figures are missing below." >&2
   echo
   echo "== Wine full-scan benchmark"
-  "$root/bench/wine/full_scan.sh" "$wine_results" ||
+  # About 7000 findings over all ten categories at 0.2.
+  base="${TAVIK_BENCH_WINE_SCALE:-0.2}"
+  TAVIK_BENCH_WINE_SCALE="$base" "$root/bench/wine/full_scan.sh" "$wine_results" ||
     echo "The Wine full-scan benchmark failed; its figures are missing below." >&2
+  # Growth: the same registry at two and four times its size, caches on.
+  for times in 2 4; do
+    echo
+    echo "== Wine full-scan benchmark, x$times"
+    TAVIK_BENCH_WINE_SCALE=$(awk -v b="$base" -v t="$times" 'BEGIN { print b * t }') \
+    TAVIK_BENCH_WINE_TAG="-x$times" TAVIK_BENCH_WINE_UNCACHED=0 \
+      "$root/bench/wine/full_scan.sh" "$wine_results" ||
+      echo "The Wine full-scan benchmark x$times failed." >&2
+  done
   echo
   echo "== Wine benchmark of the window program"
   if "$root/bench/wine/window_run.sh" "$out/window-results.txt"; then
@@ -101,6 +112,19 @@ for size in ("1", "2"):
 one, two = (counter(full + s + "/iterations:3", "cpu_per_entry_ns") for s in ("1", "2"))
 if one and two:
     rows.append(("Full scan: CPU per entry, x2 over x1", f"{two / one:.2f} (1.00 = linear)"))
+for size, caches in (("1", "0"), ("1", "1"), ("2", "1"), ("4", "1")):
+    name = f"BM_FullScanCaches/{size}/{caches}/iterations:2"
+    if name not in runs:
+        continue
+    texts = counter(name, "judged_texts") or 1
+    rows.append((f"Full scan x{size}, caches {'on' if caches == '1' else 'off'}",
+                 f"{show(seconds(name, 'real_time'), 'ms')} per scan, "
+                 f"{seconds(name, 'real_time') / texts * 1e6:.2f} us per judged text, "
+                 f"{counter(name, 'file_calls_per_text'):.2f} file calls per text "
+                 f"({counter(name, 'drive_types_per_text'):.2f} drive types, "
+                 f"{counter(name, 'listings'):.0f} listings), "
+                 f"{counter(name, 'registry_opens'):.0f} registry opens, "
+                 f"{counter(name, 'findings'):.0f} findings"))
 if os.path.exists(sys.argv[2]):
     rows += [tuple(line.rstrip("\n").split("\t", 1))
              for line in open(sys.argv[2]) if "\t" in line]

@@ -3,7 +3,11 @@
 # compares what each scenario adds to a clean prefix with its expected rows.
 #
 # Usage: tools/wine-scenarios.sh [--exe FILE] [--files-exe FILE] [--work DIR]
-#                                [--baseline-only] [NAME...]
+#                                [--baseline-only] [--compare-uncached] [NAME...]
+#
+# --compare-uncached scans each scenario a second time, in the same session,
+# with "tavik-scan --no-cache", and fails unless both scans print the same
+# bytes.
 #
 # A scenario is a folder tests/scenarios/NAME holding:
 #   registry.reg  imported with regedit before the scan (UTF-8 or UTF-16LE)
@@ -38,6 +42,7 @@ files_exe=""
 work="$root/build/win64/scenarios"
 scenarios_dir="$root/tests/scenarios"
 baseline_only=0
+compare_uncached=0
 names=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -45,6 +50,7 @@ while [ $# -gt 0 ]; do
     --files-exe) files_exe="$2"; shift 2 ;;
     --work) work="$2"; shift 2 ;;
     --baseline-only) baseline_only=1; shift ;;
+    --compare-uncached) compare_uncached=1; shift ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) echo "unknown option: $1" >&2; exit 2 ;;
     *) names+=("$1"); shift ;;
@@ -209,6 +215,12 @@ scan_in_copy() {
         status=1
       else
         sed '$d' "$copy/output.txt" > "$rows"
+        if [ $compare_uncached -eq 1 ] && [ -n "$scenario" ]; then
+          (cd "$prefix/drive_c/scan" &&
+             timeout 300 "$WINE" 'C:\tavik\tavik-scan.exe' --no-cache \
+               > "$copy/output-uncached.txt" 2> "$copy/stderr-uncached.txt") ||
+            { echo "tavik-scan.exe --no-cache failed" >&2; status=1; }
+        fi
       fi
     fi
   } || status=1
@@ -260,12 +272,21 @@ rows_beyond_baseline() {
 
 run_scenario() {
   local name="$1" scenario="$scenarios_dir/$1" copy="$runs/$1"
+  # Its own copy, so that it may run beside the plain run of the scenario.
+  [ $compare_uncached -eq 0 ] || copy="$runs/$1.caches-on-off"
   if [ ! -f "$scenario/expected.tsv" ]; then
     echo "FAIL $name: no $scenario/expected.tsv"
     return 1
   fi
   if ! scan_in_copy "$copy" "$scenario" "$copy/rows.tsv"; then
     echo "FAIL $name: the scan could not be run; files kept in $copy"
+    return 1
+  fi
+  if [ $compare_uncached -eq 1 ] &&
+     ! cmp -s "$copy/output.txt" "$copy/output-uncached.txt"; then
+    echo "FAIL $name: the scans with and without the caches differ; files kept in $copy"
+    diff -u --label "with caches" --label "without caches" \
+      "$copy/output.txt" "$copy/output-uncached.txt" | head -40
     return 1
   fi
   rows_beyond_baseline "$baseline" "$copy/rows.tsv" > "$copy/actual.tsv"

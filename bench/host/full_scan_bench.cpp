@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 
+#include "../common/counting_file_system.h"
 #include "../common/counting_registry.h"
 #include "../common/synthetic_registry.h"
 #include "app/recording_ports.h"
@@ -108,6 +109,53 @@ void BM_FullScan(benchmark::State& state) {
 }
 BENCHMARK(BM_FullScan)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+
+// The same scan with the per-scan caches off (0) and on (1): time, the
+// file-system calls per judged text (one environment expansion each) and
+// the registry opens, through counting decorators under the caches. The
+// rows must be the same both ways.
+void BM_FullScanCaches(benchmark::State& state) {
+  FullScanSetup& setup = SetupOfSize(static_cast<int>(state.range(0)));
+  if (!setup.loaded) {
+    state.SkipWithError("the synthetic registry did not load");
+    return;
+  }
+  CountingRegistry counting(setup.registry);
+  CountingFileSystem files(setup.files);
+  const ScanOptions options;  // every switch on
+  SharedFlag stop{0};
+  SharedFlag automation{0};
+  RecordingResultsView results;
+  RecordingHost host;
+  ScanEnvironment environment{counting, files, options, kScanCategories,
+                              stop, automation, results, host};
+  environment.useCaches = state.range(1) != 0;
+  size_t findings = 0;
+  for (auto _ : state) {
+    counting.Reset();
+    files.Reset();
+    FindingList list;
+    RunScan(environment, list);
+    findings = list.findings.size();
+    state.PauseTiming();
+    list = FindingList();
+    state.ResumeTiming();
+  }
+  const auto& fileCounts = files.counts();
+  const double texts = std::max<double>(1.0, fileCounts.expansions);
+  state.counters["findings"] = static_cast<double>(findings);
+  state.counters["judged_texts"] = static_cast<double>(fileCounts.expansions);
+  state.counters["file_calls_per_text"] =
+      static_cast<double>(fileCounts.FileCalls()) / texts;
+  state.counters["drive_types_per_text"] =
+      static_cast<double>(fileCounts.driveTypes) / texts;
+  state.counters["listings"] = static_cast<double>(fileCounts.listings);
+  state.counters["registry_opens"] =
+      static_cast<double>(counting.counts().opens);
+}
+BENCHMARK(BM_FullScanCaches)
+    ->Args({1, 0})->Args({1, 1})->Args({2, 1})->Args({4, 1})
+    ->Unit(benchmark::kMillisecond)->Iterations(2);
 
 struct Container {
   RegKey root;

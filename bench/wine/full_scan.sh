@@ -10,9 +10,14 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 results="${1:-$root/build/bench/wine-results.txt}"
+results="$(realpath -m "$results")"
 scale="${TAVIK_BENCH_WINE_SCALE:-0.1}"
-work="$root/build/bench/wine-full"
-prefix="$root/build/bench/wine-full-prefix"
+# TAVIK_BENCH_WINE_TAG names a prefix of its own (for the growth runs at
+# other sizes); TAVIK_BENCH_WINE_UNCACHED=0 skips the scans without caches.
+tag="${TAVIK_BENCH_WINE_TAG:-}"
+uncached="${TAVIK_BENCH_WINE_UNCACHED:-1}"
+work="$root/build/bench/wine-full$tag"
+prefix="$root/build/bench/wine-full-prefix$tag"
 rounds=3
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
@@ -72,12 +77,41 @@ best_wall_ms() {
   echo "$best"
 }
 
+# wall_ms OUT ERR COMMAND...: the wall time of one run, in ms.
+wall_ms() {
+  local t out="$1" err="$2"
+  shift 2
+  t=$(date +%s%N)
+  "$@" >"$out" 2>"$err"
+  echo $(( ($(date +%s%N) - t) / 1000000 ))
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Scans run from a fixed folder of the prefix, which relative names are
+# looked up in.
+mkdir -p "$prefix/drive_c/scan"
+cd "$prefix/drive_c/scan"
 startup_ms=$(best_wall_ms "$rounds" "$WINE" 'C:\tavik\tavik-scan.exe' --help)
-scan_ms=$(best_wall_ms 2 "$WINE" 'C:\tavik\tavik-scan.exe')
-found=$(grep -a -o 'Total Invalid Entries Found: [0-9]*' "$work/last-output.txt" | grep -o '[0-9]*$' || echo "?")
+# With and without the caches in interleaved rounds; the reports of each
+# round must be the same bytes.
+on_times=() off_times=()
+identical=yes
+for _ in $(seq "$rounds"); do
+  on_times+=("$(TAVIK_SCAN_CACHE_STATS=1 wall_ms "$work/scan-output.txt" "$work/cache-stats.txt" \
+    "$WINE" 'C:\tavik\tavik-scan.exe')")
+  if [ "$uncached" != "0" ]; then
+    off_times+=("$(wall_ms "$work/scan-output-uncached.txt" /dev/null \
+      "$WINE" 'C:\tavik\tavik-scan.exe' --no-cache)")
+    cmp -s "$work/scan-output.txt" "$work/scan-output-uncached.txt" || identical=NO
+  fi
+done
+scan_ms=$(printf '%s\n' "${on_times[@]}" | median)
+uncached_ms="-"
+[ "$uncached" = "0" ] || uncached_ms=$(printf '%s\n' "${off_times[@]}" | median)
+stats=$(tr -d '\r' < "$work/cache-stats.txt" | sed -n 's/^cache: //p')
+found=$(grep -a -o 'Total Invalid Entries Found: [0-9]*' "$work/scan-output.txt" | grep -o '[0-9]*$' || echo "?")
 bench_found=$(grep -a -c -E 'BenchFiles|Bench\.|BE0C0000|\\bx[0-9]|BenchApp|bench[0-9]+\.exe|RecentDocs' \
-  "$work/last-output.txt" || true)
-cp "$work/last-output.txt" "$work/scan-output.txt"
+  "$work/scan-output.txt" || true)
 floor_wall_ms=$(best_wall_ms "$rounds" "$WINE" 'C:\tavik\tavik-container-floor.exe' 1)
 floor_line=$("$WINE" 'C:\tavik\tavik-container-floor.exe' "$rounds" | tr -d '\r')
 floor_keys=$(sed -n 's/.*keys=\([0-9]*\).*/\1/p' <<<"$floor_line")
@@ -87,8 +121,13 @@ floor_ms=$(sed -n 's/.*best_ms=\([0-9.]*\).*/\1/p' <<<"$floor_line")
 {
   printf 'Wine full: regedit import of %s entries (x%s)\t%s ms (%s)\n' \
     "$entries" "$scale" "$import_ms" "$links"
-  printf 'Wine full: tavik-scan.exe, every category (wall)\t%s ms (%s findings, %s in the synthetic keys)\n' \
-    "$scan_ms" "$found" "$bench_found"
+  printf 'Wine full x%s: tavik-scan.exe, every category, caches on (wall, median of %s)\t%s ms (%s findings, %s in the synthetic keys; %s us per entry)\n' \
+    "$scale" "$rounds" "$scan_ms" "$found" "$bench_found" "$(( scan_ms * 1000 / entries ))"
+  if [ "$uncached" != "0" ]; then
+    printf 'Wine full x%s: tavik-scan.exe, every category, caches off (wall, median of %s)\t%s ms (rows byte-identical: %s)\n' \
+      "$scale" "$rounds" "$uncached_ms" "$identical"
+  fi
+  printf 'Wine full x%s: the caches of that scan\t%s\n' "$scale" "$stats"
   printf 'Wine full: container walk floor (wall)\t%s ms (%s keys, %s values)\n' \
     "$floor_wall_ms" "$floor_keys" "$floor_values"
   printf 'Wine full: container walk floor (in process)\t%s ms\n' "$floor_ms"

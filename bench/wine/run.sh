@@ -6,6 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 results="${1:-$root/build/bench/wine-results.txt}"
+results="$(realpath -m "$results")"
 work="$root/build/bench/wine"
 prefix="$root/build/bench/wine-prefix"
 values="${TAVIK_BENCH_WINE_VALUES:-20000}"
@@ -79,10 +80,36 @@ best_wall_ms() {
   echo "$best"
 }
 
+# wall_ms OUT ERR COMMAND...: the wall time of one run, in ms.
+wall_ms() {
+  local t out="$1" err="$2"
+  shift 2
+  t=$(date +%s%N)
+  "$@" >"$out" 2>"$err"
+  echo $(( ($(date +%s%N) - t) / 1000000 ))
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Scans run from a fixed folder of the prefix, which relative names are
+# looked up in.
+mkdir -p "$prefix/drive_c/scan"
+cd "$prefix/drive_c/scan"
 startup_ms=$(best_wall_ms "$rounds" "$WINE" 'C:\tavik\tavik-scan.exe' --help)
-scan_ms=$(best_wall_ms 2 "$WINE" 'C:\tavik\tavik-scan.exe')
-found=$(grep -a -o 'Total Invalid Entries Found: [0-9]*' "$work/last-output.txt" | grep -o '[0-9]*$' || echo "?")
-cp "$work/last-output.txt" "$work/scan-output.txt"
+# The scan with and without the caches in interleaved rounds, so that both
+# see the same machine load; each round's reports must be the same bytes.
+on_times=() off_times=()
+identical=yes
+for _ in $(seq "$rounds"); do
+  on_times+=("$(TAVIK_SCAN_CACHE_STATS=1 wall_ms "$work/scan-output.txt" "$work/cache-stats.txt" \
+    "$WINE" 'C:\tavik\tavik-scan.exe')")
+  off_times+=("$(wall_ms "$work/scan-output-uncached.txt" /dev/null \
+    "$WINE" 'C:\tavik\tavik-scan.exe' --no-cache)")
+  cmp -s "$work/scan-output.txt" "$work/scan-output-uncached.txt" || identical=NO
+done
+scan_ms=$(printf '%s\n' "${on_times[@]}" | median)
+uncached_ms=$(printf '%s\n' "${off_times[@]}" | median)
+stats=$(tr -d '\r' < "$work/cache-stats.txt" | sed -n 's/^cache: //p')
+found=$(grep -a -o 'Total Invalid Entries Found: [0-9]*' "$work/scan-output.txt" | grep -o '[0-9]*$' || echo "?")
 floor_wall_ms=$(best_wall_ms "$rounds" "$WINE" 'C:\tavik\tavik-enum-floor.exe' 1)
 floor_line=$("$WINE" 'C:\tavik\tavik-enum-floor.exe' "$rounds" | tr -d '\r')
 floor_values=$(sed -n 's/.*values=\([0-9]*\).*/\1/p' <<<"$floor_line")
@@ -100,7 +127,11 @@ undo_ms=$(sed -n 's/.*fix_ms=\([0-9.]*\).*/\1/p' <<<"$undo_line")
   printf 'Wine: fix of 5000 three-level key trees\t%s ms (bare RegDeleteTreeW: %s ms)\n' "$fix_ms" "$tree_ms"
   printf 'Wine: fix of 5000 three-level key trees with the undo file\t%s ms\n' "$undo_ms"
   printf 'Wine: regedit import of %s values\t%s ms\n' "$values" "$import_ms"
-  printf 'Wine: tavik-scan.exe full scan (wall)\t%s ms (%s findings)\n' "$scan_ms" "$found"
+  printf 'Wine: tavik-scan.exe full scan, caches on (wall, median of %s)\t%s ms (%s findings)\n' \
+    "$rounds" "$scan_ms" "$found"
+  printf 'Wine: tavik-scan.exe full scan, caches off (wall, median of %s)\t%s ms (rows byte-identical: %s)\n' \
+    "$rounds" "$uncached_ms" "$identical"
+  printf 'Wine: the caches of that scan\t%s\n' "$stats"
   printf 'Wine: enumeration floor (wall)\t%s ms (%s values)\n' "$floor_wall_ms" "$floor_values"
   printf 'Wine: enumeration floor (in process)\t%s ms\n' "$floor_ms"
   printf 'Wine: process start (tavik-scan --help, wall)\t%s ms\n' "$startup_ms"

@@ -1,5 +1,6 @@
 #include "engine/scan_run.h"
 
+#include <chrono>
 #include <string>
 
 #include "engine/exclude_list.h"
@@ -25,15 +26,19 @@ std::u16string FindingValueNameText(const std::u16string& valueName) {
   return valueName.empty() ? u"-------" : valueName;
 }
 
-void RunScan(const ScanEnvironment& environment, FindingList& list) {
+namespace {
+
+// A scan over caches is judged again when a folder changed under it; after
+// this many tries it runs without them.
+constexpr int kCachedScanTries = 2;
+
+void RunCategories(const ScanEnvironment& environment, Registry& registry,
+                   FileSystem& files, const ExcludeList& excludeList,
+                   FindingList& list) {
   list.findings.clear();
   list.categories.clear();
-  // The exclude file is read afresh for every scan, so edits made between
-  // scans take effect at the next one.
-  ExcludeList excludeList;
-  LoadExcludeList(environment.files, excludeList);
-  const ScanContext context{environment.registry, environment.files,
-                            environment.stopRequested, &excludeList};
+  const ScanContext context{registry, files, environment.stopRequested,
+                            &excludeList};
   const CategoryRun run{context, &list, environment.host};
   for (int index = 0; index < kScanCategoryCount; ++index) {
     const ScanCategory& category = environment.categories[static_cast<size_t>(index)];
@@ -45,6 +50,44 @@ void RunScan(const ScanEnvironment& environment, FindingList& list) {
     // category are this category's.
     list.categories.resize(list.findings.size(), index);
   }
+}
+
+}  // namespace
+
+void RunScan(const ScanEnvironment& environment, FindingList& list) {
+  // The exclude file is read afresh for every scan, so edits made between
+  // scans take effect at the next one.
+  ExcludeList excludeList;
+  LoadExcludeList(environment.files, excludeList);
+  if (environment.useCaches) {
+    for (int tries = 0; tries < kCachedScanTries; ++tries) {
+      // The caches live for this scan only: the next one sees every change.
+      CachingRegistry registry(environment.registry);
+      CachingFileSystem files(environment.files);
+      RunCategories(environment, registry, files, excludeList, list);
+      if (environment.stopRequested.load(std::memory_order_relaxed) != 0) {
+        return;
+      }
+      // A finding may rest on a file that a cached "absent" missed because
+      // it appeared during the scan: the scan reports only when every such
+      // answer still holds, and otherwise judges everything again.
+      const auto start = std::chrono::steady_clock::now();
+      const bool confirmed = files.ConfirmAbsentAnswers();
+      if (environment.cacheReport != nullptr) {
+        ScanCacheReport& report = *environment.cacheReport;
+        report.files = files.counts();
+        report.registry = registry.counts();
+        report.passes = tries + 1;
+        report.confirmMilliseconds +=
+            std::chrono::duration<double, std::milli>(
+                std::chrono::steady_clock::now() - start)
+                .count();
+      }
+      if (confirmed) return;
+    }
+  }
+  RunCategories(environment, environment.registry, environment.files,
+                excludeList, list);
 }
 
 int32_t FillResultsList(ResultsView& results, const FindingList& list) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/caching_file_system.h"
+#include "engine/caching_registry.h"
 #include "engine/finding.h"
 #include "engine/scan_category.h"
 #include "engine/scan_context.h"
@@ -12,6 +14,14 @@
 #include "engine/ui_ports.h"
 
 namespace tavik {
+
+// What the caches of a scan did, for benchmarks and the console program.
+struct ScanCacheReport {
+  FileCacheCounts files;
+  RegistryCacheCounts registry;
+  int32_t passes = 0;             // cached passes (2 when one was stale)
+  double confirmMilliseconds = 0;  // spent confirming "absent" answers
+};
 
 // Everything the scan worker shares with the rest of the program.
 struct ScanEnvironment {
@@ -27,6 +37,11 @@ struct ScanEnvironment {
   // When set, receives a copy of the findings that became rows, with the
   // category of each, for a caller that reports more than the rows hold.
   FindingList* writtenFindings = nullptr;
+  // Off: every test goes to the registry and the file system as it stands,
+  // to compare a scan with and without the per-scan caches.
+  bool useCaches = true;
+  // When set, receives what the caches did.
+  ScanCacheReport* cacheReport = nullptr;
 };
 
 inline constexpr int32_t kResultsCountHint = 100000;

@@ -3,12 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tavik {
 
 inline constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 inline constexpr uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr uint32_t kFileAttributeReparsePoint = 0x400;
+
+inline constexpr uint32_t kErrorNoMoreFiles = 18;
+inline constexpr uint32_t kErrorNotSupported = 50;
 
 inline constexpr uint32_t kDriveUnknown = 0;
 inline constexpr uint32_t kDriveNoRootDir = 1;
@@ -30,6 +35,15 @@ inline constexpr int32_t kCsidlLocalAppData = 0x1c;
 inline constexpr uint32_t kShgfpTypeCurrent = 0;
 inline constexpr uint32_t kShgfpTypeDefault = 1;
 inline constexpr uint32_t kMaxPath = 260;
+
+// One entry of a folder listing, as WIN32_FIND_DATAW carries it.
+struct FolderEntry {
+  std::u16string fileName;
+  // cAlternateFileName: the short 8.3 name, empty when the volume keeps
+  // none or the long name is already one.
+  std::u16string alternateFileName;
+  uint32_t attributes = 0;
+};
 
 class FileSystem {
  public:
@@ -69,6 +83,28 @@ class FileSystem {
   // or queried or the file cannot be loaded as a link.
   virtual int32_t LoadShellLinkTarget(const char16_t* linkPath,
                                       char16_t* target, uint32_t chars) = 0;
+
+  // GetCurrentDirectoryW: the length without terminator, or the size
+  // needed (with terminator) when the buffer is too small; 0 on failure. A
+  // layer without a current folder answers 0, so relative names are always
+  // asked for as they stand.
+  virtual uint32_t GetCurrentDirectoryW(uint32_t chars, char16_t* buffer) {
+    (void)chars;
+    (void)buffer;
+    return 0;
+  }
+  // FindFirstFileExW on "folder\\*" (FindExInfoStandard, with short names),
+  // FindNextFileW to the end, FindClose: every entry except "." and "..".
+  // 0 when the whole folder was listed, otherwise the Win32 error of the
+  // call that failed (a listing cut short is no listing). A layer that
+  // cannot list answers ERROR_NOT_SUPPORTED, so its names are always asked
+  // for one by one.
+  virtual uint32_t ListFolder(const char16_t* folder,
+                              std::vector<FolderEntry>& entries) {
+    (void)folder;
+    entries.clear();
+    return kErrorNotSupported;
+  }
 
   // Whole-file byte access for the program's own small text files.
   virtual bool ReadFileBytes(const char16_t* path,

@@ -275,5 +275,30 @@ TEST(MemoryFileSystemTest, ReadAndWriteBytes) {
   EXPECT_FALSE(fs.ReadFileBytes(u"C:\\scan\\y.txt", bytes));
 }
 
+TEST(MemoryFileSystemTest, ListsFoldersAsFindFirstFileDoes) {
+  MemoryFileSystem fs;
+  fs.AddFile(u"C:\\Apps\\Tool.EXE");
+  fs.AddFile(u"C:\\apps\\Sub\\deep.dll");
+  fs.WriteFileBytes(u"C:\\Apps\\written.txt", {1}, false);
+  fs.SetReparsePoint(u"C:\\Apps\\Sub", true);
+  std::vector<FolderEntry> entries;
+  ASSERT_EQ(fs.ListFolder(u"c:\\APPS\\", entries), 0u);
+  ASSERT_EQ(entries.size(), 3u);
+  // Names as first created, nothing deeper, no "." or "..".
+  EXPECT_EQ(entries[0].fileName, u"Sub");
+  EXPECT_EQ(entries[0].attributes,
+            kFileAttributeDirectory | kFileAttributeReparsePoint);
+  EXPECT_EQ(entries[1].fileName, u"Tool.EXE");
+  EXPECT_EQ(entries[2].fileName, u"written.txt");
+  // A drive root lists its folders but not itself.
+  ASSERT_EQ(fs.ListFolder(u"C:\\", entries), 0u);
+  for (const auto& entry : entries) EXPECT_FALSE(entry.fileName.empty());
+  fs.SetUnlistable(u"C:\\Apps", true);
+  EXPECT_NE(fs.ListFolder(u"C:\\Apps", entries), 0u);
+  EXPECT_TRUE(entries.empty());
+  EXPECT_NE(fs.ListFolder(u"C:\\Apps\\Tool.exe", entries), 0u);
+  EXPECT_NE(fs.ListFolder(u"C:\\Missing", entries), 0u);
+}
+
 }  // namespace
 }  // namespace tavik

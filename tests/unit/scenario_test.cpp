@@ -104,6 +104,12 @@ void ScanScenario(const fs::path& dir, RegistryFlavor flavor, std::string& rows)
                                  results, host});
   rows = FormatRowsAsTsv(results.rows);
   EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  // The scan above ran with the per-scan caches; without them every row
+  // must come out the same, byte for byte.
+  RecordingResultsView uncached;
+  ScanThreadMain(ScanEnvironment{registry, files, options, kScanCategories, stop, automation,
+                                 uncached, host, nullptr, false});
+  EXPECT_EQ(FormatRowsAsTsv(uncached.rows), rows);
 }
 
 // The rows of `rows` beyond those an empty registry already yields, each

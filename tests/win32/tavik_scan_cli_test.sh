@@ -26,7 +26,8 @@ for help in --help -h '-?'; do
   done
 done
 
-for arguments in "--bogus" "scan" "--help extra" "-h -h"; do
+for arguments in "--bogus" "scan" "--help extra" "-h -h" "--json --json" \
+                 "--no-cache --no-cache" "--no-cache --help"; do
   # shellcheck disable=SC2086
   scan $arguments
   [ $code -eq 2 ] || fail "'$arguments': exit code $code, expected 2"
@@ -47,6 +48,15 @@ rows=$(($(wc -l < "$work/out") - 1))
 if sed '$d' "$work/out" | grep -vqE $'^Invalid (Key|Value)\tHKEY_(CLASSES_ROOT|CURRENT_USER|LOCAL_MACHINE)\t[^\t]+\t[^\t]+$'; then
   fail "scan: a row is not Type, Root Key, Path and Value Name"
 fi
+
+# Without the caches the report is the same, byte for byte.
+cp "$work/out" "$work/cached"
+scan --no-cache
+[ $code -eq 0 ] || fail "--no-cache: exit code $code, expected 0"
+cmp -s "$work/out" "$work/cached" || fail "--no-cache: the report differs from the cached scan's"
+scan --no-cache --json
+[ $code -eq 0 ] || fail "--no-cache --json: exit code $code, expected 0"
+tail -n 1 "$work/out" | grep -q '^{"count":' || fail "--no-cache --json: no count line"
 
 # Names that hold tabs, line breaks, quotes and non-ASCII letters, in a prefix
 # of this test's own so that they reach no other test. The rows print them as

@@ -214,11 +214,15 @@ bool MemoryFileSystem::AddFile(const std::u16string& path,
   if (text.size() < 2 || text[1] != u':') return false;
   const std::u16string key = Normalize(text);
   if (key.size() <= 3) return false;  // a drive root is no file
-  const size_t cut = key.rfind(u'\\');
-  const std::u16string parent = key.substr(0, cut == 2 ? 3 : cut);
+  // The parent as written, so that a listing shows its name's case.
+  const std::u16string absolute = Absolute(text);
+  const size_t cut = absolute.rfind(u'\\');
+  const std::u16string parent = absolute.substr(0, cut == 2 ? 3 : cut);
   if (!AddFolder(parent)) return false;
-  auto& entry = entries_[key];
+  auto [it, inserted] = entries_.try_emplace(key);
+  auto& entry = it->second;
   if (entry.folder) return false;
+  if (inserted) entry.name = absolute.substr(cut + 1);
   entry.content = std::move(content);
   return true;
 }
@@ -226,19 +230,31 @@ bool MemoryFileSystem::AddFile(const std::u16string& path,
 bool MemoryFileSystem::AddFolder(const std::u16string& path) {
   const std::u16string text = WithBackslashes(path);
   if (text.size() < 2 || text[1] != u':') return false;
-  const std::u16string key = Normalize(text);
+  const std::u16string absolute = Absolute(text);
+  const std::u16string key = ToUpper(absolute);
   if (key.empty()) return false;
+  // The last part of `absolute` up to `end`, as the name a listing shows.
+  auto nameAt = [&absolute](size_t end) {
+    const size_t slash = absolute.rfind(u'\\', end - 1);
+    return end <= 3 ? std::u16string() : absolute.substr(slash + 1, end - slash - 1);
+  };
   // Every prefix ending before a backslash is a folder, the root included.
   for (size_t pos = 2; pos != std::u16string::npos;
        pos = key.find(u'\\', pos + 1)) {
     const std::u16string folder =
         pos == 2 ? key.substr(0, 3) : key.substr(0, pos);
     auto [it, inserted] = entries_.try_emplace(folder);
-    if (inserted) it->second.folder = true;
+    if (inserted) {
+      it->second.folder = true;
+      it->second.name = nameAt(pos == 2 ? 3 : pos);
+    }
     if (!it->second.folder) return false;
   }
   auto [it, inserted] = entries_.try_emplace(key);
-  if (inserted) it->second.folder = true;
+  if (inserted) {
+    it->second.folder = true;
+    it->second.name = nameAt(key.size());
+  }
   return it->second.folder;
 }
 
@@ -260,6 +276,18 @@ void MemoryFileSystem::SetHiddenFromQuickTests(const std::u16string& path,
                                                bool hidden) {
   auto it = entries_.find(Normalize(path));
   if (it != entries_.end()) it->second.hiddenFromQuickTests = hidden;
+}
+
+void MemoryFileSystem::SetUnlistable(const std::u16string& path,
+                                     bool unlistable) {
+  auto it = entries_.find(Normalize(path));
+  if (it != entries_.end()) it->second.unlistable = unlistable;
+}
+
+void MemoryFileSystem::SetReparsePoint(const std::u16string& path,
+                                       bool reparse) {
+  auto it = entries_.find(Normalize(path));
+  if (it != entries_.end()) it->second.reparsePoint = reparse;
 }
 
 void MemoryFileSystem::SetEnvironment(const std::u16string& name,
@@ -332,9 +360,10 @@ uint32_t MemoryFileSystem::GetFileAttributesW(const char16_t* path) {
   ++existenceQueries_;
   const Entry* entry = Find(path);
   if (entry == nullptr) return kInvalidFileAttributes;
-  if (entry->folder) return kFileAttributeDirectory;
+  const uint32_t reparse = entry->reparsePoint ? kFileAttributeReparsePoint : 0;
+  if (entry->folder) return kFileAttributeDirectory | reparse;
   return entry->hiddenFromQuickTests ? kInvalidFileAttributes
-                                     : kFileAttributeArchive;
+                                     : kFileAttributeArchive | reparse;
 }
 
 bool MemoryFileSystem::PathFileExistsW(const char16_t* path) {
@@ -501,6 +530,46 @@ int32_t MemoryFileSystem::LoadShellLinkTarget(const char16_t* linkPath,
   return 0;
 }
 
+uint32_t MemoryFileSystem::GetCurrentDirectoryW(uint32_t chars,
+                                                char16_t* buffer) {
+  const auto length = static_cast<uint32_t>(currentDirectory_.size());
+  if (buffer == nullptr || chars <= length) return length + 1;
+  CopyCut(currentDirectory_, buffer, chars);
+  return length;
+}
+
+uint32_t MemoryFileSystem::ListFolder(const char16_t* folder,
+                                      std::vector<FolderEntry>& entries) {
+  constexpr uint32_t kErrorAccessDenied = 5;
+  constexpr uint32_t kErrorPathNotFound = 3;
+  constexpr uint32_t kErrorDirectory = 267;
+  entries.clear();
+  ++folderListings_;
+  const Entry* entry = Find(folder);
+  if (entry == nullptr) return kErrorPathNotFound;
+  if (!entry->folder) return kErrorDirectory;
+  if (entry->unlistable) return kErrorAccessDenied;
+  std::u16string prefix = Normalize(folder);
+  if (prefix.back() != u'\\') prefix += u'\\';
+  for (auto it = entries_.lower_bound(prefix);
+       it != entries_.end() && it->first.starts_with(prefix); ++it) {
+    // Neither the folder itself (a drive root ends with its backslash) nor
+    // what lies deeper.
+    if (it->first.size() == prefix.size() ||
+        it->first.find(u'\\', prefix.size()) != std::u16string::npos) {
+      continue;
+    }
+    const Entry& child = it->second;
+    const uint32_t reparse =
+        child.reparsePoint ? kFileAttributeReparsePoint : 0;
+    entries.push_back(FolderEntry{
+        child.name, u"",
+        (child.folder ? kFileAttributeDirectory : kFileAttributeArchive) |
+            reparse});
+  }
+  return 0;
+}
+
 bool MemoryFileSystem::ReadFileBytes(const char16_t* path,
                                      std::vector<uint8_t>& bytes) {
   const Entry* entry = Find(path);
@@ -522,6 +591,10 @@ bool MemoryFileSystem::WriteFileBytes(const char16_t* path,
   auto [it, inserted] = entries_.try_emplace(key);
   Entry& entry = it->second;
   if (entry.folder) return false;
+  if (inserted) {
+    const std::u16string absolute = Absolute(path);
+    entry.name = absolute.substr(absolute.rfind(u'\\') + 1);
+  }
   if (!append) entry.content.clear();
   if (freeBytes_ && bytes.size() > *freeBytes_) {
     entry.content.insert(entry.content.end(), bytes.begin(),

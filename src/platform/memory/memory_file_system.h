@@ -40,6 +40,13 @@ class MemoryFileSystem final : public FileSystem {
   // reading attributes (as locked or protected files are): only the
   // backup-semantics open finds them.
   void SetHiddenFromQuickTests(const std::u16string& path, bool hidden);
+  // A folder whose listing is refused (as one the user may traverse but
+  // not read): its files still answer the other tests.
+  void SetUnlistable(const std::u16string& path, bool unlistable);
+  // Marks a file or folder as a reparse point (a junction or link).
+  void SetReparsePoint(const std::u16string& path, bool reparse);
+  // Counts folder listings.
+  uint64_t folderListings() const { return folderListings_; }
   void SetEnvironment(const std::u16string& name, const std::u16string& value);
   void SetWindowsDirectory(const std::u16string& path);
   void SetCurrentDirectory(const std::u16string& path);
@@ -75,6 +82,11 @@ class MemoryFileSystem final : public FileSystem {
                            char16_t* path) override;
   int32_t LoadShellLinkTarget(const char16_t* linkPath, char16_t* target,
                               uint32_t chars) override;
+  // Lists in the order of the upper-cased names, with each name as it was
+  // first created; there are no short names.
+  uint32_t GetCurrentDirectoryW(uint32_t chars, char16_t* buffer) override;
+  uint32_t ListFolder(const char16_t* folder,
+                      std::vector<FolderEntry>& entries) override;
   bool ReadFileBytes(const char16_t* path,
                      std::vector<uint8_t>& bytes) override;
   bool WriteFileBytes(const char16_t* path, const std::vector<uint8_t>& bytes,
@@ -100,6 +112,9 @@ class MemoryFileSystem final : public FileSystem {
     bool folder = false;
     bool hiddenFromQuickTests = false;
     bool undeletable = false;
+    bool unlistable = false;
+    bool reparsePoint = false;
+    std::u16string name;  // the last part as first created
     std::vector<uint8_t> content;
   };
   // The full path of `path` as Win32 forms it (case kept, separators and
@@ -124,6 +139,7 @@ class MemoryFileSystem final : public FileSystem {
   std::u16string currentDirectory_;
   std::u16string moduleFileName_;
   uint64_t existenceQueries_ = 0;
+  uint64_t folderListings_ = 0;
 };
 
 }  // namespace tavik

@@ -5,6 +5,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <string>
+#include <string_view>
+
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_text.h"
 
@@ -61,6 +64,42 @@ uint32_t Win32FileSystem::GetModuleFileNameW(char16_t* buffer,
 
 int32_t Win32FileSystem::PathParseIconLocationW(char16_t* iconFile) {
   return ::PathParseIconLocationW(AsWide(iconFile));
+}
+
+uint32_t Win32FileSystem::GetCurrentDirectoryW(uint32_t chars,
+                                               char16_t* buffer) {
+  return ::GetCurrentDirectoryW(chars, AsWide(buffer));
+}
+
+uint32_t Win32FileSystem::ListFolder(const char16_t* folder,
+                                     std::vector<FolderEntry>& entries) {
+  entries.clear();
+  std::wstring pattern(AsWide(folder));
+  if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data{};
+  const HANDLE find =
+      ::FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data,
+                         FindExSearchNameMatch, nullptr,
+                         FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return ::GetLastError();
+  DWORD error = ERROR_SUCCESS;
+  do {
+    const std::wstring_view name(data.cFileName);
+    if (name == L"." || name == L"..") continue;
+    entries.push_back(FolderEntry{
+        std::u16string(reinterpret_cast<const char16_t*>(data.cFileName)),
+        std::u16string(
+            reinterpret_cast<const char16_t*>(data.cAlternateFileName)),
+        data.dwFileAttributes});
+  } while (::FindNextFileW(find, &data));
+  error = ::GetLastError();
+  ::FindClose(find);
+  if (error != ERROR_NO_MORE_FILES) {
+    entries.clear();
+    return error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
+  }
+  return ERROR_SUCCESS;
 }
 
 int32_t Win32FileSystem::SHGetFolderPathW(int32_t csidl, uint32_t flags,

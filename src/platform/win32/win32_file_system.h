@@ -24,6 +24,9 @@ class Win32FileSystem final : public FileSystem {
   // the scanners that read shell links run.
   int32_t LoadShellLinkTarget(const char16_t* linkPath, char16_t* target,
                               uint32_t chars) override;
+  uint32_t GetCurrentDirectoryW(uint32_t chars, char16_t* buffer) override;
+  uint32_t ListFolder(const char16_t* folder,
+                      std::vector<FolderEntry>& entries) override;
   bool ReadFileBytes(const char16_t* path,
                      std::vector<uint8_t>& bytes) override;
   bool WriteFileBytes(const char16_t* path, const std::vector<uint8_t>& bytes,
