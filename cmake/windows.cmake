@@ -134,7 +134,8 @@ target_link_options(autofix-controller PRIVATE -municode)
 add_test(NAME app_automation
          COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/app_automation_test.sh
                  $<TARGET_FILE:tavik-cleaner> $<TARGET_FILE:autofix-controller>
-                 ${CMAKE_BINARY_DIR}/scenarios ${CMAKE_BINARY_DIR}/app-automation)
+                 ${CMAKE_BINARY_DIR}/scenarios ${CMAKE_BINARY_DIR}/app-automation
+                 $<TARGET_FILE:tavik-fix-check>)
 add_test(NAME app_window
          COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/app_window_test.sh
                  $<TARGET_FILE:tavik-cleaner> $<TARGET_FILE:autofix-controller>

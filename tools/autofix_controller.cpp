@@ -9,13 +9,21 @@
 //                            statusReady ("status: TEXT" or "timeout")
 //   window                   print the window's visibility (waiting up to
 //                            15 s for it to exist), the enabled state
-//                            of its buttons, the Stop caption and the
-//                            number of result rows
+//                            of its buttons, the backup box, whether the
+//                            banner strip is shown, how many visible
+//                            windows the program has, the Stop caption
+//                            and the number of result rows
 //   watch-ui MS              wait up to MS ms for a status as above while
 //                            pinging the window every 10 ms; print the
 //                            longest time the window took to answer
 //                            and the time until the status
 //                            ("ui: longest-stall-ms=N pings=N elapsed-ms=N")
+//   rows [FILE]              print the results list's rows ("row ..." lines
+//                            as --inspect prints them), or write their four
+//                            cells, tab-separated, as UTF-8 lines to FILE
+//   run COMMAND LINE         run a program and wait up to 10 minutes for it
+//                            ("ran CODE"), e.g. to copy the registry while
+//                            the window holds its rows
 //   sleep MS                 pause
 //   exit                     set the exit request and wait up to 15 s for
 //                            the program to end ("exited CODE")
@@ -45,6 +53,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -176,6 +185,27 @@ BOOL CALLBACK FindProgramWindow(HWND window, LPARAM parameter) {
 
 HWND FindMainWindow(const Link& link);
 
+struct WindowCount {
+  DWORD processId;
+  int count;
+};
+
+BOOL CALLBACK CountVisibleWindow(HWND window, LPARAM parameter) {
+  auto* counted = reinterpret_cast<WindowCount*>(parameter);
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(window, &processId);
+  if (processId == counted->processId && ::IsWindowVisible(window)) ++counted->count;
+  return TRUE;
+}
+
+// The program's visible top-level windows: the main window alone unless a
+// dialog or message box is up.
+int VisibleWindowsOf(DWORD processId) {
+  WindowCount counted{processId, 0};
+  ::EnumWindows(CountVisibleWindow, reinterpret_cast<LPARAM>(&counted));
+  return counted.count;
+}
+
 bool PrintWindowState(const Link& link) {
   // The window may still be starting (the link is opened during its
   // initialisation): look for it for up to 15 s.
@@ -193,12 +223,15 @@ bool PrintWindowState(const Link& link) {
                                       LVM_GETITEMCOUNT, 0, 0);
   const LRESULT backup = ::SendDlgItemMessageW(found.window, 1035,
                                                BM_GETCHECK, 0, 0);
+  const HWND banner = ::GetDlgItem(found.window, 1032);
   std::ostringstream line;
   line << "window: visible=" << (::IsWindowVisible(found.window) ? 1 : 0)
        << " scan=" << enabled(1022) << " fix=" << enabled(1023)
        << " stop=" << enabled(1025) << " settings=" << enabled(1012)
        << " exclude=" << enabled(1021) << " restore=" << enabled(1034)
        << " backup=" << (backup == BST_CHECKED ? 1 : 0)
+       << " banner=" << (banner != nullptr && ::IsWindowVisible(banner) ? 1 : 0)
+       << " windows=" << VisibleWindowsOf(link.process.dwProcessId)
        << " stoptext=" << ToUtf8(stopText) << " rows=" << rows;
   Print(line.str());
   return true;
@@ -254,10 +287,47 @@ bool WatchUserInterface(Link& link, DWORD timeoutMs) {
   return WaitForStatus(link, 0);
 }
 
+void PrintListRows(HWND list, std::ostream* cellsOnly = nullptr);
+
+std::wstring ToWide(const std::string& text) {
+  if (text.empty()) return {};
+  const int units = ::MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                          static_cast<int>(text.size()),
+                                          nullptr, 0);
+  std::wstring out(static_cast<size_t>(units), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                        out.data(), units);
+  return out;
+}
+
+// Runs a command line to its end, its output going to ours.
+bool RunProgram(const std::string& commandLine) {
+  std::wstring line = ToWide(commandLine);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+    Print("ran none");
+    return false;
+  }
+  ::CloseHandle(process.hThread);
+  DWORD code = 1;
+  if (::WaitForSingleObject(process.hProcess, 600000) == WAIT_OBJECT_0) {
+    ::GetExitCodeProcess(process.hProcess, &code);
+  }
+  ::CloseHandle(process.hProcess);
+  Print("ran " + std::to_string(code));
+  return code == 0;
+}
+
 bool RunCommand(Link& link, const std::string& line) {
   std::istringstream words(line);
   std::string command;
   words >> command;
+  // What follows the command word: a number, a file or a command line.
+  const size_t restAt = line.find_first_not_of(' ', line.find(command) + command.size());
+  const std::string rest = restAt == std::string::npos ? std::string() : line.substr(restAt);
   unsigned long number = 0;
   words >> number;
   auto request = [&link](size_t offset, uint32_t value) {
@@ -274,6 +344,22 @@ bool RunCommand(Link& link, const std::string& line) {
   if (command == "wait-for-status") return WaitForStatus(link, number);
   if (command == "window") return PrintWindowState(link);
   if (command == "watch-ui") return WatchUserInterface(link, number);
+  if (command == "rows") {
+    const HWND window = FindMainWindow(link);
+    if (window == nullptr) {
+      Print("window: none");
+      return false;
+    }
+    if (rest.empty()) {
+      PrintListRows(::GetDlgItem(window, 1002));
+      return true;
+    }
+    std::ofstream file(ToWide(rest).c_str(), std::ios::binary);
+    PrintListRows(::GetDlgItem(window, 1002), &file);
+    file.close();
+    return static_cast<bool>(file);
+  }
+  if (command == "run") return !rest.empty() && RunProgram(rest);
   if (command == "sleep") {
     ::Sleep(static_cast<DWORD>(number));
     return true;
@@ -300,7 +386,7 @@ struct Inspection {
 
 // Reads a list view's rows across processes: the item structure and the
 // text buffers live in the window's process, as the list view expects.
-void PrintListRows(HWND list) {
+void PrintListRows(HWND list, std::ostream* cellsOnly) {
   DWORD processId = 0;
   ::GetWindowThreadProcessId(list, &processId);
   const HANDLE process = ::OpenProcess(
@@ -341,6 +427,13 @@ void PrintListRows(HWND list) {
                    reinterpret_cast<LPARAM>(remoteRect));
     ::ReadProcessMemory(process, remoteRect, &rect, sizeof(rect), nullptr);
     ::MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    if (cellsOnly != nullptr) {
+      *cellsOnly << ToUtf8(cell(static_cast<int>(row), 0)) << '\t'
+                 << ToUtf8(cell(static_cast<int>(row), 1)) << '\t'
+                 << ToUtf8(cell(static_cast<int>(row), 2)) << '\t'
+                 << ToUtf8(cell(static_cast<int>(row), 3)) << '\n';
+      continue;
+    }
     const auto state = ::SendMessageW(list, LVM_GETITEMSTATE, row,
                                       LVIS_STATEIMAGEMASK | LVIS_SELECTED);
     std::ostringstream line;
@@ -427,7 +520,7 @@ int wmain(int argc, wchar_t** argv) {
         "       autofix-controller --redraw TITLE\n"
         "       autofix-controller --syscommand TITLE ID\n"
         "Commands: scan, fix, show, stop, clear-stop, wait-for-status MS,\n"
-        "window, sleep MS, exit (one per line).\n",
+        "window, rows, run COMMAND LINE, sleep MS, exit (one per line).\n",
         stderr);
     return 2;
   }

@@ -4,7 +4,10 @@
 # timed from the automation link's scan request to its summary, with the
 # longest stall of the window's user-interface thread meanwhile (the
 # controller pings the window every 10 ms). tavik-scan.exe's time on the same
-# registry is the scan without the list. Writes "label<TAB>figure" lines to
+# registry is the scan without the list. At 10000 findings
+# (TAVIK_BENCH_WINDOW_FIX_SIZE) the window then fixes every checked row
+# through the real list view, the backup switched off so that only the fix
+# is timed, from the fix request to its summary. Writes "label<TAB>figure" lines to
 # $1 (default build/bench/window-results.txt) and prints them. Runs under
 # its own Xvfb display in build/bench/window-prefix only.
 set -euo pipefail
@@ -13,6 +16,7 @@ results="${1:-$root/build/bench/window-results.txt}"
 work="$root/build/bench/window"
 prefix="$root/build/bench/window-prefix"
 sizes="${TAVIK_BENCH_WINDOW_SIZES:-10000 100000}"
+fix_size="${TAVIK_BENCH_WINDOW_FIX_SIZE:-10000}"
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -29,6 +33,7 @@ export DISPLAY=":$(head -n 1 "$fd_file")"
 "$WINESERVER" -p
 
 mkdir -p "$prefix/drive_c/tavik" "$prefix/drive_c/scan"
+"$WINE" reg add 'HKLM\Software\Tavik Software\Registry Cleaner' /v CreateBackup /d 0 /f >/dev/null 2>&1
 cp "$root/build/win64/bin/Tavik Registry Cleaner.exe" "$root/build/win64/bin/autofix-controller.exe" \
    "$root/build/win64/bin/tavik-scan.exe" "$prefix/drive_c/tavik/"
 
@@ -49,13 +54,15 @@ for size in $sizes; do
   scan_ms=$(( ($(date +%s%N) - start) / 1000000 ))
   found=$(tr -d '\r' < "$work/scan-$size.txt" | sed -n 's/^Total Invalid Entries Found: \([0-9]*\).*/\1/p')
 
+  commands=(scan 'watch-ui 1800000')
+  [ "$size" = "$fix_size" ] && commands+=(fix 'watch-ui 1800000')
   (cd "$prefix/drive_c/scan" &&
-     printf '%s\n' scan 'watch-ui 1800000' exit |
+     printf '%s\n' "${commands[@]}" exit |
      "$WINE" 'C:\tavik\autofix-controller.exe' 'C:\tavik\Tavik Registry Cleaner.exe' bench) \
     > "$work/window-$size.raw" 2>&1
   tr -d '\r' < "$work/window-$size.raw" > "$work/window-$size.txt"
-  ui="$(grep '^ui: ' "$work/window-$size.txt" || echo 'ui: none')"
-  status="$(grep '^status: ' "$work/window-$size.txt" || echo 'status: none')"
+  ui="$(grep -m 1 '^ui: ' "$work/window-$size.txt" || echo 'ui: none')"
+  status="$(grep -m 1 '^status: ' "$work/window-$size.txt" || echo 'status: none')"
   stall=$(sed -n 's/.*longest-stall-ms=\([0-9.]*\).*/\1/p' <<< "$ui")
   elapsed=$(sed -n 's/.*elapsed-ms=\([0-9.]*\).*/\1/p' <<< "$ui")
   {
@@ -64,5 +71,13 @@ for size in $sizes; do
     printf 'Wine: tavik-scan.exe on the same registry (wall, no list)\t%s ms (%s findings)\n' \
       "$scan_ms" "${found:-?}"
     printf 'Wine: longest user-interface stall during that scan\t%s ms\n' "${stall:-?}"
+    if [ "$size" = "$fix_size" ]; then
+      fix_ui="$(grep '^ui: ' "$work/window-$size.txt" | sed -n 2p)"
+      fix_status="$(grep '^status: ' "$work/window-$size.txt" | sed -n 2p)"
+      printf 'Wine: window fix of %s checked rows, request to summary\t%s ms (%s)\n' "$size" \
+        "$(sed -n 's/.*elapsed-ms=\([0-9.]*\).*/\1/p' <<< "$fix_ui")" "${fix_status#status: }"
+      printf 'Wine: longest user-interface stall during that fix\t%s ms\n' \
+        "$(sed -n 's/.*longest-stall-ms=\([0-9.]*\).*/\1/p' <<< "$fix_ui")"
+    fi
   } | tee -a "$results"
 done

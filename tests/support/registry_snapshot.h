@@ -81,6 +81,73 @@ inline RegistrySnapshot TakeSnapshot(Registry& registry) {
   return out;
 }
 
+// A snapshot as text, for a copy taken by one process and compared by
+// another: one line per key ("K path") and per value ("V name type data"),
+// each field hex-encoded after an "x" so that any name survives.
+inline std::string HexField(const uint8_t* bytes, size_t size) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out = "x";
+  for (size_t i = 0; i < size; ++i) {
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 15];
+  }
+  return out;
+}
+inline std::string HexField(const std::u16string& text) {
+  return HexField(reinterpret_cast<const uint8_t*>(text.data()), text.size() * 2);
+}
+inline std::vector<uint8_t> UnhexField(const std::string& field) {
+  std::vector<uint8_t> out;
+  auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+  for (size_t i = 1; i + 1 < field.size(); i += 2) {
+    out.push_back(static_cast<uint8_t>(digit(field[i]) * 16 + digit(field[i + 1])));
+  }
+  return out;
+}
+inline std::u16string UnhexText(const std::string& field) {
+  const std::vector<uint8_t> bytes = UnhexField(field);
+  std::u16string out(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  }
+  return out;
+}
+
+inline std::string SnapshotText(const RegistrySnapshot& snapshot) {
+  std::string out;
+  for (const auto& [folded, key] : snapshot) {
+    out += "K " + HexField(key.path) + "\n";
+    for (const auto& [name, value] : key.values) {
+      out += "V " + HexField(value.name) + " " + std::to_string(value.type) + " " +
+             HexField(value.data.data(), value.data.size()) + "\n";
+    }
+  }
+  return out;
+}
+
+// Reads SnapshotText's lines (others are left to the caller) into `out`.
+inline void ReadSnapshotLine(const std::string& line, RegistrySnapshot& out,
+                             SnapshotKey*& current) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (start <= line.size()) {
+    size_t end = line.find(' ', start);
+    if (end == std::string::npos) end = line.size();
+    fields.push_back(line.substr(start, end - start));
+    start = end + 1;
+  }
+  if (fields.size() == 2 && fields[0] == "K") {
+    const std::u16string path = UnhexText(fields[1]);
+    current = &out[ToLowerAscii(path)];
+    current->path = path;
+  } else if (fields.size() == 4 && fields[0] == "V" && current != nullptr) {
+    SnapshotValue value{UnhexText(fields[1]),
+                        static_cast<uint32_t>(std::stoul(fields[2])),
+                        UnhexField(fields[3])};
+    current->values[ToLowerAscii(value.name)] = std::move(value);
+  }
+}
+
 // What `after` lacks or holds differently from `before`, one line each:
 // "-key PATH", "-value PATH\NAME", "+key PATH", "+value PATH\NAME",
 // "~value PATH\NAME".

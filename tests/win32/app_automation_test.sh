@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The window program under its automation link, end to end under Wine and
 # Xvfb: autofix-controller.exe starts "Tavik Registry Cleaner.exe", drives
-# scans, stops, show and exit through the shared section, and reads the
-# status texts and the window's state back.
-# Usage: app_automation_test.sh PROGRAM CONTROLLER SCENARIO_WORK WORK
+# scans, fixes, stops, show and exit through the shared section, and reads
+# the status texts and the window's state back; tavik-fix-check compares the
+# whole registry before and after the window's fix.
+# Usage: app_automation_test.sh PROGRAM CONTROLLER SCENARIO_WORK WORK FIX_CHECK
 #   SCENARIO_WORK: the scenario runner's work folder (template and baseline)
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-program="$1" controller="$2" scenario_work="$3" work="$4"
+program="$1" controller="$2" scenario_work="$3" work="$4" fix_check="$5"
 # shellcheck source=app_e2e_lib.sh
 source "$root/tests/win32/app_e2e_lib.sh"
 template="$scenario_work/template"
@@ -76,17 +77,87 @@ fi
 expect_line '^window: visible=1 ' "show request shows the window"
 expect_line '^exited 0$' "exit request ends the hidden program"
 
-# 4. Fix requests, once the fix worker is bound in the program.
-if grep -q 'TO BIND AT MERGE: the fix worker' "$root/src/app/worker_launch.cpp"; then
-  echo "skip: fix requests (the fix worker is not bound in this build)"
+end_session
+
+# 4. Fix with the backup box checked: an empty list first, then the rows of
+# a scan. tavik-fix-check copies the whole registry while the window holds
+# its rows and again after the fix: exactly the fixed rows' entries may be
+# gone. The backup must leave the saved hives and the date beside them.
+new_prefix "$work/fix/prefix" "$template"
+begin_session "$work/fix/prefix"
+cp "$fix_check" "$WINEPREFIX/drive_c/tavik/tavik-fix-check.exe"
+import_reg "$scenario/registry.reg" || fail "import of the app_window scenario"
+config="$WINEPREFIX/drive_c/windows/system32/config"
+rm -f "$config"/*.tvk
+fix_check_exe='C:\tavik\tavik-fix-check.exe'
+printf '%s\n' fix 'wait-for-status 60000' scan 'wait-for-status 120000' window \
+  'rows C:\scan\before.tsv' "run $fix_check_exe --before C:\\scan\\before.tsv C:\\scan\\state.txt" \
+  fix 'wait-for-status 600000' window 'rows C:\scan\left.tsv' \
+  "run $fix_check_exe --after C:\\scan\\state.txt C:\\scan\\left.tsv -" \
+  scan 'wait-for-status 120000' 'rows C:\scan\rescan.tsv' exit | run_controller auto
+expect_line '^status: No enteries in the list to be fixed\.$' "fix with an empty list"
+expect_line '^window: .* backup=1 .*' "the backup box is checked"
+fixed="$(sed -n 's/^status: Total Errors Fixed: \([0-9]*\)    $/\1/p' "$controller_out")"
+checked="$(sed -n 's/^rows [0-9]*, fixed \([0-9]*\), .*/\1/p' "$controller_out")"
+left="$(sed -n 's/^rows [0-9]*, fixed [0-9]*, left \([0-9]*\),.*/\1/p' "$controller_out")"
+if [ -n "$fixed" ] && [ "$fixed" = "$checked" ] && [ "$fixed" -gt 0 ]; then
+  pass "fix posts Total Errors Fixed: $fixed, the rows whose entries went away"
 else
-  printf '%s\n' fix 'wait-for-status 60000' scan 'wait-for-status 120000' fix \
-    'wait-for-status 600000' scan 'wait-for-status 120000' exit | run_controller auto
-  expect_line '^status: No enteries in the list to be fixed\.$' "fix with an empty list"
-  expect_line '^status: Total Errors Fixed: [0-9]+    $' "fix posts the count of fixed entries"
-  expect_line '^status: Total Invalid Entries Found: 0    $' "nothing is found after the fix"
+  fail "fix: status says '${fixed:-none}', the registry shows ${checked:-?} rows fixed:"
+  sed 's/^/    /' "$controller_out"
+fi
+expect_line '^PASS$' "whole registry after the fix: only the fixed rows' entries are gone"
+# The rows left are links the fix keeps; deleting their targets may take
+# them out of a new scan, but nothing fixed may come back.
+scan_dir="$WINEPREFIX/drive_c/scan"
+if [ -f "$scan_dir/rescan.tsv" ] &&
+   [ -z "$(grep -vxFf "$scan_dir/left.tsv" "$scan_dir/rescan.tsv")" ]; then
+  pass "a scan after the fix finds only rows the fix left ($(wc -l < "$scan_dir/rescan.tsv") of ${left:-?})"
+else
+  fail "a scan after the fix finds rows the fix did not leave:"
+  grep -vxFf "$scan_dir/left.tsv" "$scan_dir/rescan.tsv" 2>&1 | sed 's/^/    /'
+fi
+expect_line '^exited 0$' "exit after the fix"
+today="$(date +%-d/%-m/%Y)"
+if [ "$(cat "$config/TavikBackupTime.tvk" 2>/dev/null)" = "$today" ]; then
+  pass "the backup dated its hives $today"
+else
+  fail "backup time file: '$(cat "$config/TavikBackupTime.tvk" 2>&1)', expected $today"
+fi
+saved=0
+# Wine lets only these three hives be saved; a save that fails elsewhere
+# would have left no date at all.
+for hive in TavikRegCSoft TavikRegCSys TavikRegCDefault; do
+  [ -s "$config/$hive.tvk" ] && saved=$((saved + 1))
+done
+if [ $saved -eq 3 ]; then
+  pass "the backup saved the Software, System and .Default hives"
+else
+  fail "backup files in system32\\config:"; ls -l "$config"/*.tvk 2>&1 | sed 's/^/    /'
 fi
 end_session
+
+# 5. The banner in the window, without the HTML engine (as above) and with
+# it switched on: the program starts, scans and exits with the strip shown
+# and no window of its own beside the main one.
+overrides="$WINEDLLOVERRIDES"
+for engine in off on; do
+  new_prefix "$work/banner-$engine/prefix" "$template"
+  begin_session "$work/banner-$engine/prefix"
+  [ $engine = on ] && export WINEDLLOVERRIDES="mscoree="
+  printf '%s\n' 'sleep 3000' window scan 'wait-for-status 120000' window exit |
+    run_controller auto
+  export WINEDLLOVERRIDES="$overrides"
+  if [ "$(grep -c '^window: .* banner=1 windows=1 ' "$controller_out")" = 2 ]; then
+    pass "banner with the HTML engine $engine: strip shown, no other window"
+  else
+    fail "banner with the HTML engine $engine:"; sed 's/^/    /' "$controller_out"
+  fi
+  expect_line "^status: Total Invalid Entries Found: [0-9]+    \$" \
+    "banner with the HTML engine $engine: the scan reports"
+  expect_line '^exited 0$' "banner with the HTML engine $engine: exit ends the program"
+  end_session
+done
 
 [ $failures -eq 0 ] && echo "all automation checks passed"
 [ $failures -eq 0 ]

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The window program driven like a user, under Wine and Xvfb: xdotool clicks
 # Scan, the summary box, Settings, the exclude list dialog and the "Exclude
-# Key" menu; autofix-controller.exe --inspect reads the controls and the
+# Key" menu, F1 with and without the help file, Restore Registry answered
+# No; autofix-controller.exe --inspect reads the controls and the
 # rows back; the rows must equal tavik-scan.exe's report of the same prefix.
 # Runs at 96 and at 144 dots per inch and takes screenshots of the main
 # window, the settings dialog and the exclude list dialog at both.
@@ -285,6 +286,76 @@ run_at_dpi() {
     else
       fail "[$dpi dpi] F1 showed no message"
     fi
+  fi
+
+  # With the built help file beside the program, F1 opens it in Wine's
+  # help viewer.
+  local chm
+  chm="$(dirname "$program")/help/Registry_Cleaner.chm"
+  if [ "$dpi" = 96 ] && [ -s "$chm" ]; then
+    mkdir -p "$WINEPREFIX/drive_c/tavik/help"
+    cp "$chm" "$WINEPREFIX/drive_c/tavik/help/"
+    click_control 'Tavik Registry Cleaner' 1002
+    xdotool key F1
+    if wait_for 'Tavik Registry Cleaner Help' '^window ' 30; then
+      pass "[$dpi dpi] F1 opens help\\Registry_Cleaner.chm in the help viewer"
+    else
+      fail "[$dpi dpi] F1 with the help file opened no help window"
+    fi
+    inspect 'Tavik Registry Cleaner'
+    grep -q 'Help not found' "$inspect_out" && fail "[$dpi dpi] 'Help not found' with the file present"
+    "$WINE" taskkill /F /IM hh.exe > /dev/null 2>&1
+    sleep 1
+  elif [ "$dpi" = 96 ]; then
+    fail "no built help file at $chm"
+  fi
+
+  # Restore Registry: without a backup it says so; with a backup's date it
+  # asks, and No leaves the registry as it was.
+  if [ "$dpi" = 96 ]; then
+    local config="$WINEPREFIX/drive_c/windows/system32/config"
+    mkdir -p "$config"
+    rm -f "$config/TavikBackupTime.tvk"
+    click_control 'Tavik Registry Cleaner' 1034
+    if wait_for 'Tavik Registry Cleaner' 'Registry Backup not available\.' 10; then
+      pass "[$dpi dpi] Restore Registry without a backup says so"
+      click_control 'Tavik Registry Cleaner' 1
+      wait_gone 'Tavik Registry Cleaner' 'Registry Backup not available' || fail "[$dpi dpi] the box stays"
+    else
+      fail "[$dpi dpi] Restore Registry without a backup said nothing"
+    fi
+    wait_for 'Tavik Registry Cleaner' '^control 1034 [0-9 ]+ 1 0 ' 10 ||
+      fail "[$dpi dpi] Restore Registry is not enabled again"
+    cp "$(dirname "$program")/tavik-fix-check.exe" "$WINEPREFIX/drive_c/tavik/"
+    printf 'Invalid Key\tHKEY_LOCAL_MACHINE\tSoftware\\Tavik Nothing\t-------\n' \
+      > "$WINEPREFIX/drive_c/scan/none.tsv"
+    (cd "$WINEPREFIX/drive_c/scan" &&
+       "$WINE" 'C:\tavik\tavik-fix-check.exe' --before none.tsv restore-state.txt) > /dev/null 2>&1
+    printf '8/12/2026' > "$config/TavikBackupTime.tvk"
+    click_control 'Tavik Registry Cleaner' 1034
+    if wait_for 'Tavik Registry Cleaner' \
+        'Registry Backup dated 8/12/2026 \(DD/MM/YYYY\) is available\. Do you want to restore Registry to specified date\?' 10; then
+      pass "[$dpi dpi] Restore Registry asks with the backup's date"
+      click_control 'Tavik Registry Cleaner' 7   # No
+      wait_gone 'Tavik Registry Cleaner' 'Registry Backup dated' || fail "[$dpi dpi] the question stays"
+    else
+      fail "[$dpi dpi] Restore Registry did not ask"; cat "$inspect_out"
+    fi
+    if wait_for 'Tavik Registry Cleaner' '^control 1034 [0-9 ]+ 1 0 ' 10 &&
+       [ "$(grep -c '^window ' "$inspect_out")" = 1 ]; then
+      pass "[$dpi dpi] after No the window is idle under its own title"
+    else
+      fail "[$dpi dpi] after No: no idle window titled 'Tavik Registry Cleaner'"
+    fi
+    (cd "$WINEPREFIX/drive_c/scan" &&
+       "$WINE" 'C:\tavik\tavik-fix-check.exe' --after restore-state.txt none.tsv 0) \
+      > "$work/restore-check.raw" 2>/dev/null
+    if tr -d '\r' < "$work/restore-check.raw" | grep -qx PASS; then
+      pass "[$dpi dpi] the registry is unchanged after No"
+    else
+      fail "[$dpi dpi] the registry changed after No:"; tr -d '\r' < "$work/restore-check.raw"
+    fi
+    rm -f "$config/TavikBackupTime.tvk"
   fi
 
   # The About box, from the system menu's About item (command 16).

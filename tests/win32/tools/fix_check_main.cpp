@@ -7,6 +7,15 @@
 // ROWS.tsv holds tavik-scan's row lines (UTF-8, four tab-separated cells).
 // Every third row (2, 5, 8, ...) is left unchecked. Exit code 0 when the
 // check holds.
+//
+// For a fix run by another program (the window), the two copies are taken
+// by two calls:
+//   tavik-fix-check --before ROWS.tsv STATE    rows all checked, as the
+//                                              window shows them; writes the
+//                                              rows' keys and the copy
+//   tavik-fix-check --after STATE LEFT.tsv FIXED
+// LEFT.tsv holds the rows the list kept after the fix, FIXED the count the
+// program reported ("-": the count is only printed).
 #include <windows.h>
 
 #include <cstdio>
@@ -81,32 +90,111 @@ tavik::testing::RegistrySnapshot Snapshot(tavik::Registry& registry) {
   return out;
 }
 
+std::string ReadAll(const wchar_t* path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The rows with their keys' snapshot names, taken while the keys exist.
+std::vector<tavik::testing::FixCheckRow> CheckRowsOf(
+    tavik::Registry& registry, const std::vector<tavik::ResultsRow>& parsed) {
+  std::vector<tavik::testing::FixCheckRow> rows;
+  for (const tavik::ResultsRow& each : parsed) {
+    tavik::testing::FixCheckRow row;
+    row.row = each;
+    const RegKey root = RootOf(each.cells[1]);
+    if (root != 0) {
+      row.canonical = tavik::ToLowerAscii(CanonicalName(root, each.cells[2]));
+      row.link = each.cells[0] == u"Invalid Key" &&
+                 tavik::CheckTreeForLinks(registry, root, each.cells[2].c_str()) ==
+                     tavik::LinkCheck::kLink;
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<tavik::ResultsRow> AllChecked(std::vector<tavik::ResultsRow> rows) {
+  for (auto& row : rows) row.checked = true;
+  return rows;
+}
+
+int Before(const wchar_t* rowsFile, const wchar_t* stateFile) {
+  tavik::Win32Registry registry;
+  const auto rows =
+      CheckRowsOf(registry, AllChecked(tavik::testing::ParseRows(ReadAll(rowsFile))));
+  std::string state;
+  using tavik::testing::HexField;
+  for (const auto& row : rows) {
+    const auto& cells = row.row.cells;
+    state += "R " + HexField(cells[0]) + " " + HexField(cells[1]) + " " + HexField(cells[2]) +
+             " " + HexField(cells[3]) + " " + HexField(row.canonical) + " " +
+             (row.link ? "1" : "0") + "\n";
+  }
+  const auto before = Snapshot(registry);
+  state += tavik::testing::SnapshotText(before);
+  std::ofstream out(stateFile, std::ios::binary);
+  out << state;
+  out.close();
+  std::printf("before: %zu rows, %zu keys\n", rows.size(), before.size());
+  return out ? 0 : 1;
+}
+
+int After(const wchar_t* stateFile, const wchar_t* leftFile, const wchar_t* expected) {
+  std::vector<tavik::testing::FixCheckRow> rows;
+  tavik::testing::RegistrySnapshot before;
+  tavik::testing::SnapshotKey* current = nullptr;
+  std::istringstream state(ReadAll(stateFile));
+  for (std::string line; std::getline(state, line);) {
+    if (!line.starts_with("R ")) {
+      tavik::testing::ReadSnapshotLine(line, before, current);
+      continue;
+    }
+    std::istringstream fields(line.substr(2));
+    std::string cells[4], canonical, link;
+    fields >> cells[0] >> cells[1] >> cells[2] >> cells[3] >> canonical >> link;
+    tavik::testing::FixCheckRow row;
+    for (size_t i = 0; i < 4; ++i) row.row.cells[i] = tavik::testing::UnhexText(cells[i]);
+    row.row.checked = true;
+    row.canonical = tavik::testing::UnhexText(canonical);
+    row.link = link == "1";
+    rows.push_back(std::move(row));
+  }
+  const auto left = AllChecked(tavik::testing::ParseRows(ReadAll(leftFile)));
+  tavik::Win32Registry registry;
+  const auto after = Snapshot(registry);
+  if (rows.empty() || before.empty()) Fail(u"no rows or no copy before the fix");
+  for (const auto& fault : tavik::testing::CheckFixOutcome(rows, left, before, after)) {
+    Fail(fault);
+  }
+  size_t fixedCount = 0;
+  for (const auto& row : rows) fixedCount += row.fixed ? 1 : 0;
+  std::printf("rows %zu, fixed %zu, left %zu, %zu keys before, %zu after\n", rows.size(),
+              fixedCount, left.size(), before.size(), after.size());
+  if (std::wcscmp(expected, L"-") != 0 && std::to_wstring(fixedCount) != expected) {
+    Fail(u"the reported count differs from the rows fixed");
+  }
+  std::printf(failures == 0 ? "PASS\n" : "%d failures\n", failures);
+  return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wcscmp(argv[1], L"--before") == 0) return Before(argv[2], argv[3]);
+  if (argc == 5 && std::wcscmp(argv[1], L"--after") == 0) {
+    return After(argv[2], argv[3], argv[4]);
+  }
   if (argc < 2) {
     std::printf("usage: tavik-fix-check ROWS.tsv [EXPECTED-FIXED]\n");
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
   tavik::Win32Registry registry;
-  std::vector<tavik::testing::FixCheckRow> rows;
   tavik::RecordingResultsView view;
-  for (const tavik::ResultsRow& parsed : tavik::testing::ParseRows(text.str())) {
-    tavik::testing::FixCheckRow row;
-    row.row = parsed;
-    const RegKey root = RootOf(parsed.cells[1]);
-    if (root != 0) {
-      row.canonical = tavik::ToLowerAscii(CanonicalName(root, parsed.cells[2]));
-      row.link = parsed.cells[0] == u"Invalid Key" &&
-                 tavik::CheckTreeForLinks(registry, root, parsed.cells[2].c_str()) ==
-                     tavik::LinkCheck::kLink;
-    }
-    view.rows.push_back(parsed);
-    rows.push_back(std::move(row));
-  }
+  view.rows = tavik::testing::ParseRows(ReadAll(argv[1]));
+  std::vector<tavik::testing::FixCheckRow> rows = CheckRowsOf(registry, view.rows);
 
   tavik::Win32FileSystem files;
   tavik::Win32SystemInfo system;
