@@ -77,21 +77,8 @@ baseline="$work/baseline.tsv"
 runs="$work/run"
 summary_pattern='^Total Invalid Entries Found: [0-9]+    $'
 
-# Files that Wine only ever reads; everything else is copied for real.
-binary_files=( -iname '*.dll' -o -iname '*.exe' -o -iname '*.nls'
-               -o -iname '*.sys' -o -iname '*.drv' -o -iname '*.ocx'
-               -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb'
-               -o -iname '*.ds' -o -iname '*.msstyles' -o -iname '*.ax'
-               -o -iname '*.com' )
-
 copy_template() {
-  local copy="$1"
-  rm -rf "$copy"
-  mkdir -p "$(dirname "$copy")"
-  cp -al "$template" "$copy"
-  find "$copy" -type f ! \( "${binary_files[@]}" \) -delete
-  (cd "$template" && find . -type f ! \( "${binary_files[@]}" \) -print0 |
-     tar --null -T - -cf -) | (cd "$copy" && tar -xpf -)
+  "$root/tools/copy-prefix.sh" "$template" "$1"
 }
 
 # Maps a Windows path on drive C to its place under the prefix, reusing the

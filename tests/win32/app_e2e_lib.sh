@@ -25,24 +25,13 @@ start_display() {
 }
 stop_display() { [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null; xvfb_pid=""; }
 
-binary_files=( -iname '*.dll' -o -iname '*.exe' -o -iname '*.nls'
-               -o -iname '*.sys' -o -iname '*.drv' -o -iname '*.ocx'
-               -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb'
-               -o -iname '*.ds' -o -iname '*.msstyles' -o -iname '*.ax'
-               -o -iname '*.com' )
-
 # A fresh prefix at $1 from the template $2 (binaries hard-linked, the
 # registry files and everything else copied, since wineserver rewrites
 # them in place), with the program and the controller in C:\tavik.
 new_prefix() {
   local prefix="$1" template="$2"
   WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true
-  rm -rf "$prefix"
-  mkdir -p "$(dirname "$prefix")"
-  cp -al "$template" "$prefix"
-  find "$prefix" -type f ! \( "${binary_files[@]}" \) -delete
-  (cd "$template" && find . -type f ! \( "${binary_files[@]}" \) -print0 |
-     tar --null -T - -cf -) | (cd "$prefix" && tar -xpf -)
+  "$root/tools/copy-prefix.sh" "$template" "$prefix"
   rm -rf "$prefix/drive_c/tavik"
   mkdir -p "$prefix/drive_c/tavik" "$prefix/drive_c/scan"
   cp "$program" "$prefix/drive_c/tavik/Tavik Registry Cleaner.exe"

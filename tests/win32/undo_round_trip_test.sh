@@ -44,17 +44,9 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 WINE="${WINE:-/usr/lib/wine/wine64}"
 WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
 
-# A copy of the template: binaries hard-linked, every other file (the
-# registry files above all, which wineserver rewrites in place) copied.
+# A fresh copy of the template.
 prefix="$work/prefix"
-rm -rf "$prefix"
-binaries=( -iname '*.dll' -o -iname '*.exe' -o -iname '*.nls' -o -iname '*.sys'
-           -o -iname '*.drv' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm'
-           -o -iname '*.tlb' -o -iname '*.ds' -o -iname '*.ax' -o -iname '*.com' )
-cp -al "$template" "$prefix"
-find "$prefix" -type f ! \( "${binaries[@]}" \) -delete
-(cd "$template" && find . -type f ! \( "${binaries[@]}" \) -print0 | tar --null -T - -cf -) |
-  (cd "$prefix" && tar -xpf -)
+"$root/tools/copy-prefix.sh" "$template" "$prefix"
 rm -f "$prefix/drive_c/tavik/tavik-scan.exe" "$prefix/drive_c/tavik/RCExclude.txt"
 cp "$scan" "$prefix/drive_c/tavik/tavik-scan.exe"
 cp "$undo" "$prefix/drive_c/tavik/tavik-undo-check.exe"
