@@ -66,29 +66,8 @@ mkdir -p "$prefix/drive_c/tavik"
 cp "$root/build/win64/bin/tavik-scan.exe" "$root/build/win64/bin/tavik-enum-floor.exe" \
   "$root/build/win64/bin/tavik-fix-bench.exe" "$prefix/drive_c/tavik/"
 
-# best_wall_ms ROUNDS COMMAND...: the shortest wall time of ROUNDS runs, in
-# ms; the output of the last run is kept in last-output.txt.
-best_wall_ms() {
-  local best="" t rounds="$1"
-  shift
-  for _ in $(seq "$rounds"); do
-    t=$(date +%s%N)
-    "$@" >"$work/last-output.txt"
-    t=$(( ($(date +%s%N) - t) / 1000000 ))
-    if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
-  done
-  echo "$best"
-}
-
-# wall_ms OUT ERR COMMAND...: the wall time of one run, in ms.
-wall_ms() {
-  local t out="$1" err="$2"
-  shift 2
-  t=$(date +%s%N)
-  "$@" >"$out" 2>"$err"
-  echo $(( ($(date +%s%N) - t) / 1000000 ))
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# shellcheck source=timing.sh
+source "$root/bench/wine/timing.sh"
 
 # Scans run from a fixed folder of the prefix, which relative names are
 # looked up in.
