@@ -23,7 +23,7 @@ test-host: host
 	@cd $(HOST_DIR) && ctest --output-on-failure -j $(JOBS)
 
 test-wine: win64
-	@cd $(WIN_DIR) && ctest --output-on-failure
+	@cd $(WIN_DIR) && ctest --output-on-failure -j $(JOBS)
 
 test: test-host test-wine
 
