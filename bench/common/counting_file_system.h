@@ -84,6 +84,19 @@ class CountingFileSystem final : public FileSystem {
                       bool append) override {
     return inner_.WriteFileBytes(path, bytes, append);
   }
+  bool DeleteFileW(const char16_t* path) override {
+    return inner_.DeleteFileW(path);
+  }
+  bool CreateDirectoryW(const char16_t* path) override {
+    return inner_.CreateDirectoryW(path);
+  }
+  uintptr_t OpenFileForAppend(const char16_t* path) override {
+    return inner_.OpenFileForAppend(path);
+  }
+  bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) override {
+    return inner_.AppendToFile(file, bytes);
+  }
+  void CloseFile(uintptr_t file) override { inner_.CloseFile(file); }
 
  private:
   FileSystem& inner_;

@@ -13,6 +13,7 @@
 #include "platform/memory/memory_system_info.h"
 #include "repair/fix_run.h"
 #include "repair/undo_file.h"
+#include "fix_bench_rows.h"
 
 namespace tavik::bench {
 namespace {
@@ -20,19 +21,7 @@ namespace {
 void BM_FixWithUndoFile(benchmark::State& state) {
   const int count = 10000;
   const bool withUndo = state.range(0) != 0;
-  std::vector<ResultsRow> rows;
-  rows.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    const std::u16string group = Numbered(u"Software\\Bench\\G", i / 200);
-    ResultsRow row;
-    row.checked = true;
-    row.cells = i % 2 == 0
-                    ? std::array<std::u16string, 4>{u"Invalid Key", u"HKEY_LOCAL_MACHINE",
-                                                    group + Numbered(u"\\K", i), u"-------"}
-                    : std::array<std::u16string, 4>{u"Invalid Value", u"HKEY_LOCAL_MACHINE",
-                                                    group + u"\\Values", Numbered(u"Entry", i)};
-    rows.push_back(std::move(row));
-  }
+  const std::vector<ResultsRow> rows = FixBenchRows(count);
   uint32_t fixed = 0;
   size_t undoBytes = 0;
   for (auto _ : state) {
@@ -41,15 +30,7 @@ void BM_FixWithUndoFile(benchmark::State& state) {
     scan.files.SetSpecialFolder(kCsidlLocalAppData, u"C:\\users\\user\\AppData\\Local");
     scan.files.AddFolder(u"C:\\users\\user\\AppData\\Local");
     MemorySystemInfo system;
-    for (const ResultsRow& row : rows) {
-      if (row.cells[0] == u"Invalid Key") {
-        scan.registry.SetString(kHkeyLocalMachine, row.cells[2] + u"\\Sub", u"v",
-                                u"C:\\Program Files\\Gone\\app.exe");
-      } else {
-        scan.registry.SetString(kHkeyLocalMachine, row.cells[2], row.cells[3],
-                                u"C:\\Program Files\\Gone\\app.exe");
-      }
-    }
+    SeedFixBenchRows(scan.registry, rows, u"C:\\Program Files\\Gone\\app.exe");
     IndexedResultsView view(rows);
     SharedFlag automation{0};
     RecordingHost host;
