@@ -1,7 +1,9 @@
-// Wine benchmark of the fix: N key trees of three levels (a value at each
-// level) under HKCU\Software\TavikBench\Fix, deleted once by the fix worker
-// from N checked rows, and once more, recreated, by a bare RegDeleteTreeW of
-// the same keys. Prints "trees=N fix_ms=... deletetree_ms=...". With a
+// Wine benchmark of the fix: N checked rows under HKCU\Software\TavikBench\Fix,
+// key and value rows in turn as in the host benchmark. A key row names a
+// tree of three levels (a value at each level); a value row names one of
+// 100 values of a group key. The fix worker deletes them once; then the same
+// keys and values, recreated, are deleted by bare RegDeleteTreeW and
+// RegDeleteKeyValueW calls. Prints "rows=N fix_ms=... bare_ms=...". With a
 // second argument "undo" the fix also writes its undo file.
 #include <windows.h>
 
@@ -27,8 +29,30 @@ std::wstring TreePath(int i) {
   return kBase + std::wstring(name);
 }
 
-bool CreateTrees(int count) {
+std::wstring GroupPath(int i) {
+  wchar_t name[32];
+  std::swprintf(name, 32, L"\\Values%04d", i / 200);
+  return kBase + std::wstring(name);
+}
+
+std::wstring ValueName(int i) {
+  wchar_t name[32];
+  std::swprintf(name, 32, L"Entry%06d", i);
+  return name;
+}
+
+bool IsKeyRow(int i) { return i % 2 == 0; }
+
+bool CreateEntries(int count) {
   for (int i = 0; i < count; ++i) {
+    if (!IsKeyRow(i)) {
+      const wchar_t data[] = L"C:\\Program Files\\Gone\\app.exe";
+      if (::RegSetKeyValueW(HKEY_CURRENT_USER, GroupPath(i).c_str(), ValueName(i).c_str(),
+                            REG_SZ, data, sizeof(data)) != ERROR_SUCCESS) {
+        return false;
+      }
+      continue;
+    }
     HKEY key = nullptr;
     const std::wstring deepest = TreePath(i) + L"\\A\\B";
     if (::RegCreateKeyExW(HKEY_CURRENT_USER, deepest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -53,17 +77,25 @@ double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const int count = argc > 1 ? std::wcstol(argv[1], nullptr, 10) : 5000;
+  const int count = argc > 1 ? std::wcstol(argv[1], nullptr, 10) : 10000;
   ::RegDeleteTreeW(HKEY_CURRENT_USER, kBase);
-  if (!CreateTrees(count)) {
-    std::printf("cannot create the trees\n");
+  if (!CreateEntries(count)) {
+    std::printf("cannot create the entries\n");
     return 1;
   }
   std::vector<tavik::ResultsRow> rows(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
-    const std::wstring path = TreePath(i);
-    rows[static_cast<size_t>(i)].cells = {u"Invalid Key", u"HKEY_CURRENT_USER",
-                                          std::u16string(path.begin(), path.end()), u"-------"};
+    auto& cells = rows[static_cast<size_t>(i)].cells;
+    if (IsKeyRow(i)) {
+      const std::wstring path = TreePath(i);
+      cells = {u"Invalid Key", u"HKEY_CURRENT_USER", std::u16string(path.begin(), path.end()),
+               u"-------"};
+    } else {
+      const std::wstring path = GroupPath(i);
+      const std::wstring name = ValueName(i);
+      cells = {u"Invalid Value", u"HKEY_CURRENT_USER", std::u16string(path.begin(), path.end()),
+               std::u16string(name.begin(), name.end())};
+    }
     rows[static_cast<size_t>(i)].checked = true;
   }
   tavik::bench::IndexedResultsView view(rows);
@@ -84,19 +116,23 @@ int wmain(int argc, wchar_t** argv) {
   const double fixMs = Milliseconds(start, end);
   const int left = view.RowCount();
 
-  if (!CreateTrees(count)) return 1;
+  if (!CreateEntries(count)) return 1;
   ::QueryPerformanceCounter(&start);
   for (int i = 0; i < count; ++i) {
-    const std::wstring path = TreePath(i);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+    if (IsKeyRow(i)) {
+      const std::wstring path = TreePath(i);
+      ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+      ::RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+    } else {
+      ::RegDeleteKeyValueW(HKEY_CURRENT_USER, GroupPath(i).c_str(), ValueName(i).c_str());
+    }
   }
   ::QueryPerformanceCounter(&end);
-  const double treeMs = Milliseconds(start, end);
+  const double bareMs = Milliseconds(start, end);
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TavikBench");
   ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\TavikBench");
-  std::printf("trees=%d fixed=%d undo=%d fix_ms=%.1f deletetree_ms=%.1f\n", count, count - left,
-              withUndo ? 1 : 0, fixMs, treeMs);
+  std::printf("rows=%d fixed=%d undo=%d fix_ms=%.1f bare_ms=%.1f\n", count, count - left,
+              withUndo ? 1 : 0, fixMs, bareMs);
   if (withUndo) files.DeleteFileW(undo.path().c_str());
   return left == 0 ? 0 : 1;
 }

@@ -94,17 +94,28 @@ floor_line=$("$WINE" 'C:\tavik\tavik-enum-floor.exe' "$rounds" | tr -d '\r')
 floor_values=$(sed -n 's/.*values=\([0-9]*\).*/\1/p' <<<"$floor_line")
 floor_ms=$(sed -n 's/.*best_ms=\([0-9.]*\).*/\1/p' <<<"$floor_line")
 
-# The fix deleting 5000 key trees of three levels, and RegDeleteTreeW alone.
-fix_line=$("$WINE" 'C:\tavik\tavik-fix-bench.exe' 5000 | tr -d '\r')
-fix_ms=$(sed -n 's/.*fix_ms=\([0-9.]*\).*/\1/p' <<<"$fix_line")
-tree_ms=$(sed -n 's/.*deletetree_ms=\([0-9.]*\).*/\1/p' <<<"$fix_line")
-# The same fix writing its undo file (at most 20% more).
-undo_line=$("$WINE" 'C:\tavik\tavik-fix-bench.exe' 5000 undo | tr -d '\r')
-undo_ms=$(sed -n 's/.*fix_ms=\([0-9.]*\).*/\1/p' <<<"$undo_line")
+# The fix of 10000 rows (key trees and values in turn) without and with its
+# undo file, in interleaved rounds so that both see the same machine load;
+# and the bare delete calls of the same entries.
+fix_rows=10000
+fix_times=() undo_times=() bare_times=()
+for _ in $(seq "$rounds"); do
+  line=$("$WINE" 'C:\tavik\tavik-fix-bench.exe' "$fix_rows" | tr -d '\r')
+  fix_times+=("$(sed -n 's/.*fix_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
+  bare_times+=("$(sed -n 's/.*bare_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
+  line=$("$WINE" 'C:\tavik\tavik-fix-bench.exe' "$fix_rows" undo | tr -d '\r')
+  undo_times+=("$(sed -n 's/.*fix_ms=\([0-9.]*\).*/\1/p' <<<"$line")")
+done
+fix_ms=$(printf '%s\n' "${fix_times[@]}" | median)
+undo_ms=$(printf '%s\n' "${undo_times[@]}" | median)
+bare_ms=$(printf '%s\n' "${bare_times[@]}" | median)
+undo_added=$(awk -v a="$fix_ms" -v b="$undo_ms" 'BEGIN { printf "%+.1f%%", (b - a) * 100 / a }')
 
 {
-  printf 'Wine: fix of 5000 three-level key trees\t%s ms (bare RegDeleteTreeW: %s ms)\n' "$fix_ms" "$tree_ms"
-  printf 'Wine: fix of 5000 three-level key trees with the undo file\t%s ms\n' "$undo_ms"
+  printf 'Wine: fix of %s rows, key trees and values (median of %s)\t%s ms (bare delete calls: %s ms)\n' \
+    "$fix_rows" "$rounds" "$fix_ms" "$bare_ms"
+  printf 'Wine: the same fix with the undo file (median of %s)\t%s ms (%s)\n' \
+    "$rounds" "$undo_ms" "$undo_added"
   printf 'Wine: regedit import of %s values\t%s ms\n' "$values" "$import_ms"
   printf 'Wine: tavik-scan.exe full scan, caches on (wall, median of %s)\t%s ms (%s findings)\n' \
     "$rounds" "$scan_ms" "$found"

@@ -111,6 +111,60 @@ int32_t DeleteKeyTreeAt(Registry& registry, RegKey root, char16_t* path,
   return registry.RegDeleteKeyW(root, path) == kErrorSuccess ? 1 : 0;
 }
 
+bool ValueGone(int32_t deleted) {
+  return deleted == kErrorSuccess || deleted == kErrorFileNotFound ||
+         deleted == kErrorPathNotFound;
+}
+
+// Deletes exactly the keys the undo log wrote, children first. Its export
+// walked the tree once and found no link, so no second walk is needed; a key
+// that gained a subkey since then refuses its deletion, and what the file
+// does not hold is never deleted. 0 when every listed key is gone.
+int32_t DeleteRecordedKey(Registry& registry, UndoLog& undo,
+                          const Finding& record) {
+  const std::u16string_view path = WithoutTrailingSeparators(record.path);
+  if (path.empty() || path.size() >= kTextBufferChars) return -1;
+  std::vector<std::u16string> keys;
+  switch (undo.RecordKeyTree(record.root, path, keys)) {
+    case UndoRecord::kAbsent:
+      return 0;  // already gone
+    case UndoRecord::kFailed:
+      return -1;
+    case UndoRecord::kWritten:
+      break;
+  }
+  if (keys.empty()) return -1;
+  for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+    if (!ValueGone(registry.RegDeleteKeyW(record.root, key->c_str()))) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
+// Opens the value's key once: the undo log reads the value through the same
+// handle the deletion then uses.
+int32_t DeleteRecordedValue(Registry& registry, UndoLog& undo,
+                            const Finding& record) {
+  RegistryKey key;
+  const int32_t opened = RegistryKey::Open(
+      registry, record.root, record.path.c_str(), kKeyAllAccess, key);
+  if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return 0;
+  if (opened != kErrorSuccess) return -1;
+  switch (undo.RecordValue(record.root, WithoutTrailingSeparators(record.path),
+                           key.get(), record.valueName)) {
+    case UndoRecord::kAbsent:
+      return 0;
+    case UndoRecord::kFailed:
+      return -1;
+    case UndoRecord::kWritten:
+      break;
+  }
+  return ValueGone(registry.RegDeleteValueW(key.get(), record.valueName.c_str()))
+             ? 0
+             : -1;
+}
+
 uint32_t CountCheckedRows(ResultsView& results, uint32_t rows) {
   uint32_t checked = 0;
   for (uint32_t row = 0; row < rows; ++row) {
@@ -192,10 +246,7 @@ int32_t DeleteFindingValue(Registry& registry, const Finding& record) {
       registry, record.root, record.path.c_str(), kKeyAllAccess, key);
   if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return 0;
   if (opened != kErrorSuccess) return -1;
-  const int32_t deleted =
-      registry.RegDeleteValueW(key.get(), record.valueName.c_str());
-  return deleted == kErrorSuccess || deleted == kErrorFileNotFound ||
-                 deleted == kErrorPathNotFound
+  return ValueGone(registry.RegDeleteValueW(key.get(), record.valueName.c_str()))
              ? 0
              : -1;
 }
@@ -232,15 +283,15 @@ int32_t FixThreadMain(const RepairEnvironment& environment) {
       ++row;
       continue;
     }
-    // Nothing is deleted before it is in the undo file.
-    if (environment.undo != nullptr &&
-        environment.undo->RecordFinding(record) != 0) {
-      ++row;  // the row stays, still checked
-      continue;
-    }
-    const int32_t deleted = record.kind == kFindingInvalidKey
-                                ? DeleteFindingKey(environment.registry, record)
-                                : DeleteFindingValue(environment.registry, record);
+    // With an undo log nothing is deleted before it is in the log.
+    const bool key = record.kind == kFindingInvalidKey;
+    Registry& registry = environment.registry;
+    const int32_t deleted =
+        environment.undo == nullptr
+            ? (key ? DeleteFindingKey(registry, record)
+                   : DeleteFindingValue(registry, record))
+            : (key ? DeleteRecordedKey(registry, *environment.undo, record)
+                   : DeleteRecordedValue(registry, *environment.undo, record));
     if (deleted != 0) {
       ++row;  // the row stays, still checked
       continue;

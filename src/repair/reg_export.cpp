@@ -198,6 +198,7 @@ bool RegExporter::ExportOpened(RegKey key, const std::u16string& keyName,
   out += keyName;
   out += u"]";
   out += kLineEnd;
+  if (keys_ != nullptr) keys_->push_back(keyName.substr(keyNameSkip_));
   // The counts first: one call instead of the two that find each list's end.
   uint32_t subKeyCount = 0;
   uint32_t valueCount = 0;
@@ -248,7 +249,9 @@ bool RegExporter::ExportOpened(RegKey key, const std::u16string& keyName,
 }
 
 RegExport RegExporter::KeyTree(RegKey root, std::u16string_view path,
-                               std::u16string& out) {
+                               std::u16string& out,
+                               std::vector<std::u16string>* keys) {
+  if (keys != nullptr) keys->clear();
   const std::u16string keyName = KeyLineName(root, path);
   if (keyName.empty()) return RegExport::kFailed;
   RegKey key = 0;
@@ -258,8 +261,13 @@ RegExport RegExporter::KeyTree(RegKey root, std::u16string_view path,
   if (opened != kErrorSuccess) return RegExport::kFailed;
   const RegistryKey closer(registry_, key);
   const size_t start = out.size();
-  if (!ExportOpened(key, keyName, out, 0)) {
+  keys_ = keys;
+  keyNameSkip_ = keyName.size() - path.size();
+  const bool exported = ExportOpened(key, keyName, out, 0);
+  keys_ = nullptr;
+  if (!exported) {
     out.resize(start);
+    if (keys != nullptr) keys->clear();
     return RegExport::kFailed;
   }
   return RegExport::kWritten;
@@ -268,8 +276,9 @@ RegExport RegExporter::KeyTree(RegKey root, std::u16string_view path,
 RegExport RegExporter::Value(RegKey root, std::u16string_view path,
                              std::u16string_view valueName,
                              std::u16string& out) {
-  const std::u16string keyName = KeyLineName(root, path);
-  if (keyName.empty() || HasUnwritable(valueName)) return RegExport::kFailed;
+  if (KeyLineName(root, path).empty() || HasUnwritable(valueName)) {
+    return RegExport::kFailed;
+  }
   RegistryKey key;
   const int32_t opened = RegistryKey::Open(
       registry_, root, std::u16string(path).c_str(), kKeyRead, key);
@@ -277,6 +286,15 @@ RegExport RegExporter::Value(RegKey root, std::u16string_view path,
     return RegExport::kAbsent;
   }
   if (opened != kErrorSuccess) return RegExport::kFailed;
+  return OpenedValue(key.get(), root, path, valueName, out);
+}
+
+RegExport RegExporter::OpenedValue(RegKey key, RegKey root,
+                                   std::u16string_view path,
+                                   std::u16string_view valueName,
+                                   std::u16string& out) {
+  const std::u16string keyName = KeyLineName(root, path);
+  if (keyName.empty() || HasUnwritable(valueName)) return RegExport::kFailed;
   const std::u16string name(valueName);
   uint32_t type = kRegNone;
   uint32_t bytes = 0;
@@ -284,7 +302,7 @@ RegExport RegExporter::Value(RegKey root, std::u16string_view path,
   for (int attempt = 0; attempt < kMaxReadAttempts && result == kErrorMoreData;
        ++attempt) {
     bytes = static_cast<uint32_t>(data_.size());
-    result = registry_.RegQueryValueExW(key.get(), name.c_str(), &type,
+    result = registry_.RegQueryValueExW(key, name.c_str(), &type,
                                         data_.data(), &bytes);
     if (result == kErrorMoreData) {
       if (bytes <= data_.size()) return RegExport::kFailed;

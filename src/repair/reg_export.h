@@ -37,14 +37,26 @@ bool AppendRegValueLine(std::u16string& out, std::u16string_view name,
 class RegExporter {
  public:
   explicit RegExporter(Registry& registry);
-  // As ExportKeyTree and ExportValue below.
-  RegExport KeyTree(RegKey root, std::u16string_view path, std::u16string& out);
+  // As ExportKeyTree below. When `keys` is given it receives the path of
+  // every key written, parents first (root + path itself first); it is
+  // emptied when the export fails.
+  RegExport KeyTree(RegKey root, std::u16string_view path, std::u16string& out,
+                    std::vector<std::u16string>* keys = nullptr);
+  // As ExportValue below.
   RegExport Value(RegKey root, std::u16string_view path,
                   std::u16string_view valueName, std::u16string& out);
+  // The same for `key`, already open (with read access) as root + path.
+  RegExport OpenedValue(RegKey key, RegKey root, std::u16string_view path,
+                        std::u16string_view valueName, std::u16string& out);
 
  private:
   bool ExportOpened(RegKey key, const std::u16string& keyName,
                     std::u16string& out, int depth);
+
+  // Filled by ExportOpened while a KeyTree call asks for the key list: key
+  // line names, whose root part `keyNameSkip` units long is cut off.
+  std::vector<std::u16string>* keys_ = nullptr;
+  size_t keyNameSkip_ = 0;
 
   Registry& registry_;
   std::vector<char16_t> name_;

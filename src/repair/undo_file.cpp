@@ -12,11 +12,6 @@ namespace {
 // A second run within the same second gets "-2", "-3", ... before ".reg".
 constexpr int kMaxNameSuffix = 99;
 
-std::u16string_view WithoutTrailingSeparators(std::u16string_view path) {
-  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
-  return path;
-}
-
 bool IsFolder(FileSystem& files, const std::u16string& path) {
   const uint32_t attributes = files.GetFileAttributesW(path.c_str());
   return attributes != kInvalidFileAttributes &&
@@ -62,18 +57,30 @@ UndoFile::UndoFile(Registry& registry, FileSystem& files, SystemInfo& system)
   system.GetLocalTime(&started_);
 }
 
-int32_t UndoFile::RecordFinding(const Finding& record) {
-  if (broken_) return -1;
-  // "A\B\" names the key "A\B"; the key line must not end in a separator.
-  const std::u16string_view path = WithoutTrailingSeparators(record.path);
+UndoRecord UndoFile::RecordKeyTree(RegKey root, std::u16string_view path,
+                                   std::vector<std::u16string>& keys) {
+  keys.clear();
+  if (broken_) return UndoRecord::kFailed;
   text_.clear();
-  const RegExport exported =
-      record.kind == kFindingInvalidKey
-          ? exporter_.KeyTree(record.root, path, text_)
-          : exporter_.Value(record.root, path, record.valueName, text_);
-  if (exported == RegExport::kAbsent) return 0;
-  if (exported == RegExport::kFailed) return -1;
-  if (path_.empty()) return Create(text_) ? 0 : -1;
+  const RegExport exported = exporter_.KeyTree(root, path, text_, &keys);
+  const UndoRecord written = WriteRecord(exported);
+  if (written != UndoRecord::kWritten) keys.clear();
+  return written;
+}
+
+UndoRecord UndoFile::RecordValue(RegKey root, std::u16string_view path,
+                                 RegKey key, std::u16string_view valueName) {
+  if (broken_) return UndoRecord::kFailed;
+  text_.clear();
+  return WriteRecord(exporter_.OpenedValue(key, root, path, valueName, text_));
+}
+
+UndoRecord UndoFile::WriteRecord(RegExport exported) {
+  if (exported == RegExport::kAbsent) return UndoRecord::kAbsent;
+  if (exported == RegExport::kFailed) return UndoRecord::kFailed;
+  if (path_.empty()) {
+    return Create(text_) ? UndoRecord::kWritten : UndoRecord::kFailed;
+  }
   EncodeRegText(text_, false, bytes_);
   if (handle_ == 0) handle_ = files_.OpenFileForAppend(path_.c_str());
   const bool written = handle_ != 0
@@ -81,9 +88,9 @@ int32_t UndoFile::RecordFinding(const Finding& record) {
                            : files_.WriteFileBytes(path_.c_str(), bytes_, true);
   if (!written) {
     broken_ = true;
-    return -1;
+    return UndoRecord::kFailed;
   }
-  return 0;
+  return UndoRecord::kWritten;
 }
 
 void UndoFile::Close() {

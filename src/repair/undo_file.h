@@ -7,9 +7,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "engine/finding.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/system_info.h"
@@ -20,14 +20,26 @@ namespace tavik {
 inline constexpr char16_t kUndoFolder[] =
     u"Tavik Software\\Registry Cleaner\\Undo";
 
+// What an undo log did with an entry the fix is about to delete.
+enum class UndoRecord {
+  kWritten,  // the entry is in the log
+  kAbsent,   // the entry does not exist: nothing to keep, nothing to delete
+  kFailed,   // the entry is not in the log, so it must not be deleted
+};
+
 // Where the fix run keeps what it is about to delete.
 class UndoLog {
  public:
   virtual ~UndoLog() = default;
-  // Writes the entry `record` names before it is deleted. 0 when the entry
-  // is in the file (or does not exist, so there is nothing to keep); -1
-  // when it could not be written, and then the entry must not be deleted.
-  virtual int32_t RecordFinding(const Finding& record) = 0;
+  // Writes the key root + path with its whole tree. On kWritten `keys`
+  // holds the path of every key written, parents first, and the tree held
+  // no registry link: those keys are what the fix may delete.
+  virtual UndoRecord RecordKeyTree(RegKey root, std::u16string_view path,
+                                   std::vector<std::u16string>& keys) = 0;
+  // Writes the value `valueName` ("" = the default value) of `key`, which
+  // is open with read access as root + path.
+  virtual UndoRecord RecordValue(RegKey root, std::u16string_view path,
+                                 RegKey key, std::u16string_view valueName) = 0;
   // The run is over: whatever is open is closed.
   virtual void Close() {}
 };
@@ -40,10 +52,13 @@ class UndoFile : public UndoLog {
   UndoFile& operator=(const UndoFile&) = delete;
   ~UndoFile() override { Close(); }
 
-  // Exports the entry and writes it through to the file, which is created
-  // with its header by the first entry. After a failed write every later
-  // entry fails too: the end of the file may hold a cut record.
-  int32_t RecordFinding(const Finding& record) override;
+  // Each exports the entry and writes it through to the file, which is
+  // created with its header by the first entry. After a failed write every
+  // later entry fails too: the end of the file may hold a cut record.
+  UndoRecord RecordKeyTree(RegKey root, std::u16string_view path,
+                           std::vector<std::u16string>& keys) override;
+  UndoRecord RecordValue(RegKey root, std::u16string_view path, RegKey key,
+                         std::u16string_view valueName) override;
 
   // Ends the run's writing: the file is closed (the next entry would open
   // it again).
@@ -53,6 +68,8 @@ class UndoFile : public UndoLog {
   const std::u16string& path() const { return path_; }
 
  private:
+  // Writes what text_ holds: kWritten, or kFailed after a failed write.
+  UndoRecord WriteRecord(RegExport exported);
   bool Create(const std::u16string& firstRecord);
 
   RegExporter exporter_;

@@ -74,6 +74,32 @@ TEST(MemoryRegistryTest, EnumerationOrderFollowsTheFlavor) {
   }
 }
 
+// Values deleted one by one, in either flavor: every lookup after each
+// deletion still finds the remaining values and only them.
+TEST(MemoryRegistryTest, DeletedValuesLeaveTheOthersFindable) {
+  for (RegistryFlavor flavor : {RegistryFlavor::kWindows, RegistryFlavor::kWine}) {
+    MemoryRegistry reg(flavor);
+    const Names names = {u"e", u"B", u"d", u"A", u"c"};
+    for (const auto& name : names) reg.SetString(kHkeyCurrentUser, u"T", name, name + u"!");
+    RegKey key = 0;
+    ASSERT_EQ(reg.RegOpenKeyExW(kHkeyCurrentUser, u"T", kKeyAllAccess, &key), kErrorSuccess);
+    Names left = names;
+    for (const char16_t* gone : {u"b", u"E", u"c"}) {
+      ASSERT_EQ(reg.RegDeleteValueW(key, gone), kErrorSuccess) << Utf16ToUtf8(gone);
+      EXPECT_EQ(reg.RegDeleteValueW(key, gone), kErrorFileNotFound);
+      std::erase_if(left, [&](const std::u16string& n) { return EqualsIgnoreAsciiCase(n, gone); });
+      for (const auto& name : left) {
+        EXPECT_EQ(ReadString(reg, kHkeyCurrentUser, u"T", name.c_str()), name + u"!");
+      }
+    }
+    reg.SetString(kHkeyCurrentUser, u"T", u"f", u"f!");
+    EXPECT_EQ(ReadString(reg, kHkeyCurrentUser, u"T", u"F"), u"f!");
+    EXPECT_EQ(ReadString(reg, kHkeyCurrentUser, u"T", u"B"), u"<error>");
+    EXPECT_EQ(ListValues(reg, kHkeyCurrentUser, u"T").size(), 3u);
+    reg.RegCloseKey(key);
+  }
+}
+
 TEST(MemoryRegistryTest, NamesAreCaseInsensitiveAndKeepTheirCase) {
   MemoryRegistry reg;
   reg.SetString(kHkeyLocalMachine, u"Software\\MixedCase", u"Name", u"v");

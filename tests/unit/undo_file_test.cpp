@@ -183,6 +183,14 @@ TEST(RegExportTest, KeyTreeExportsParentsFirstAndLoadsBackIdentically) {
   EXPECT_EQ(keyLines, (Lines{base, base + u"\\A", base + u"\\A\\B", base + u"\\A\\B\\C",
                              base + u"\\A\\B\\C\\D", base + u"\\A\\Empty",
                              base + u"\\" + longKey}));
+  // The keys the fix may delete are exactly those lines, without the root.
+  RegExporter exporter(reg);
+  std::u16string again;
+  Lines keys;
+  ASSERT_EQ(exporter.KeyTree(kHklm, top, again, &keys), RegExport::kWritten);
+  EXPECT_EQ(again, text);
+  for (std::u16string& line : keyLines) line.erase(0, std::u16string_view(u"HKEY_LOCAL_MACHINE\\").size());
+  EXPECT_EQ(keys, keyLines);
 
   MemoryRegistry back;
   back.CreateKey(kHklm, u"Software\\Vendor\\Stays");
@@ -319,12 +327,18 @@ TEST(UndoFileTest, AnEntryThatCannotBeWrittenIsNotDeleted) {
   reg.InjectEnumValueFailure(kHklm, u"Software\\V\\B\\Sub", 0, kErrorBadDb);
   reg.SetString(kHklm, u"Software\\V\\C", u"bad\nname", u"1");
   reg.SetString(kHklm, u"Software\\V\\D", u"fine", u"1");
+  // Readable but not writable: its value could be written to the file but
+  // not deleted, so it is not written either.
+  reg.SetString(kHklm, u"Software\\V\\E", u"held", u"1");
+  reg.SetAccess(kHklm, u"Software\\V\\E", KeyAccess::kReadOnly);
   fix.AddValueRow(u"Software\\V\\A", u"locked");
   fix.AddKeyRow(u"Software\\V\\B");
   fix.AddKeyRow(u"Software\\V\\C");
+  fix.AddValueRow(u"Software\\V\\E", u"held");
   fix.AddValueRow(u"Software\\V\\D", u"fine");
   const std::u16string path = fix.FixWithUndo();
-  EXPECT_EQ(fix.RowPaths(), (Lines{u"Software\\V\\A", u"Software\\V\\B", u"Software\\V\\C"}));
+  EXPECT_EQ(fix.RowPaths(), (Lines{u"Software\\V\\A", u"Software\\V\\B", u"Software\\V\\C",
+                                   u"Software\\V\\E"}));
   EXPECT_EQ(fix.host.messages.back(), FormatFixSummary(1));
   EXPECT_TRUE(reg.KeyExists(kHklm, u"Software\\V\\B\\Sub"));
   EXPECT_TRUE(reg.KeyExists(kHklm, u"Software\\V\\C"));
@@ -393,30 +407,67 @@ TEST(UndoFileTest, ARunThatDeletesNothingLeavesNoFileAndRunsGetTheirOwnFiles) {
                           std::u16string(kUndoDir) + u"\\fix-20261208-090507-2.reg"}));
 }
 
-// The key goes away between its export and its deletion: the row counts as
-// fixed, and the undo file still holds what was there.
-TEST(UndoFileTest, KeyThatVanishesAfterItsExportCountsAsFixed) {
-  struct VanishingUndo : UndoLog {
+// The registry changes between an entry's export and its deletion. A key or
+// value that went away counts as fixed; a key that gained a subkey is not
+// deleted, so nothing the undo file lacks is lost.
+TEST(UndoFileTest, ChangesBetweenExportAndDeletion) {
+  enum class Change { kKeyVanishes, kSubkeyAppears, kValueVanishes };
+  struct ChangingUndo : UndoLog {
     UndoFile& inner;
     MemoryRegistry& registry;
-    VanishingUndo(UndoFile& u, MemoryRegistry& r) : inner(u), registry(r) {}
-    int32_t RecordFinding(const Finding& record) override {
-      const int32_t result = inner.RecordFinding(record);
-      registry.DeleteTree(record.root, record.path);
+    Change change;
+    ChangingUndo(UndoFile& u, MemoryRegistry& r, Change c)
+        : inner(u), registry(r), change(c) {}
+    UndoRecord RecordKeyTree(RegKey root, std::u16string_view path,
+                             std::vector<std::u16string>& keys) override {
+      const UndoRecord result = inner.RecordKeyTree(root, path, keys);
+      if (change == Change::kKeyVanishes) registry.DeleteTree(root, std::u16string(path));
+      if (change == Change::kSubkeyAppears) {
+        registry.SetString(root, std::u16string(path) + u"\\Sub\\New", u"n", u"new");
+      }
+      return result;
+    }
+    UndoRecord RecordValue(RegKey root, std::u16string_view path, RegKey key,
+                           std::u16string_view valueName) override {
+      const UndoRecord result = inner.RecordValue(root, path, key, valueName);
+      registry.DeleteValue(root, std::u16string(path), std::u16string(valueName));
       return result;
     }
   };
-  UndoFixture fix;
-  fix.registry.SetString(kHklm, u"Software\\V\\K", u"v", u"1");
-  fix.AddKeyRow(u"Software\\V\\K");
-  UndoFile undo(fix.registry, fix.files, fix.system);
-  VanishingUndo vanishing(undo, fix.registry);
-  RepairEnvironment env = fix.environment();
-  env.undo = &vanishing;
-  FixThreadMain(env);
-  EXPECT_EQ(fix.host.messages.back(), FormatFixSummary(1));
-  EXPECT_NE(fix.UndoText(undo.path()).find(u"[HKEY_LOCAL_MACHINE\\Software\\V\\K]"),
-            std::u16string::npos);
+  const struct {
+    const char* what;
+    Change change;
+    bool keyRow;
+    uint32_t fixed;
+    std::u16string recorded;
+    const char16_t* survivor;  // a key the fix must leave, or null
+  } cases[] = {
+      {"key vanishes", Change::kKeyVanishes, true, 1,
+       u"[HKEY_LOCAL_MACHINE\\Software\\V\\K\\Sub]", nullptr},
+      {"subkey appears", Change::kSubkeyAppears, true, 0,
+       u"[HKEY_LOCAL_MACHINE\\Software\\V\\K\\Sub]", u"Software\\V\\K\\Sub\\New"},
+      {"value vanishes", Change::kValueVanishes, false, 1, u"\"v\"=\"1\"", nullptr},
+  };
+  for (const auto& c : cases) {
+    UndoFixture fix;
+    fix.registry.SetString(kHklm, u"Software\\V\\K\\Sub", u"v", u"1");
+    if (c.keyRow) {
+      fix.AddKeyRow(u"Software\\V\\K");
+    } else {
+      fix.AddValueRow(u"Software\\V\\K\\Sub", u"v");
+    }
+    UndoFile undo(fix.registry, fix.files, fix.system);
+    ChangingUndo changing(undo, fix.registry, c.change);
+    RepairEnvironment env = fix.environment();
+    env.undo = &changing;
+    FixThreadMain(env);
+    EXPECT_EQ(fix.host.messages.back(), FormatFixSummary(c.fixed)) << c.what;
+    EXPECT_NE(fix.UndoText(undo.path()).find(c.recorded), std::u16string::npos) << c.what;
+    if (c.survivor != nullptr) {
+      EXPECT_TRUE(fix.registry.KeyExists(kHklm, c.survivor)) << c.what;
+      EXPECT_EQ(fix.results.RowCount(), 1) << c.what;
+    }
+  }
 }
 
 }  // namespace

@@ -596,6 +596,11 @@ bool MemoryFileSystem::WriteFileBytes(const char16_t* path,
     entry.name = absolute.substr(absolute.rfind(u'\\') + 1);
   }
   if (!append) entry.content.clear();
+  return AppendBytes(entry, bytes);
+}
+
+bool MemoryFileSystem::AppendBytes(Entry& entry,
+                                   const std::vector<uint8_t>& bytes) {
   if (freeBytes_ && bytes.size() > *freeBytes_) {
     entry.content.insert(entry.content.end(), bytes.begin(),
                          bytes.begin() + static_cast<ptrdiff_t>(*freeBytes_));
@@ -617,9 +622,12 @@ uintptr_t MemoryFileSystem::OpenFileForAppend(const char16_t* path) {
 
 bool MemoryFileSystem::AppendToFile(uintptr_t file,
                                     const std::vector<uint8_t>& bytes) {
-  auto it = appendHandles_.find(file);
-  return it != appendHandles_.end() &&
-         WriteFileBytes(it->second.c_str(), bytes, true);
+  auto handle = appendHandles_.find(file);
+  if (handle == appendHandles_.end()) return false;
+  // The handle keeps the normalized path: no lookup of the name again.
+  auto entry = entries_.find(handle->second);
+  return entry != entries_.end() && !entry->second.folder &&
+         AppendBytes(entry->second, bytes);
 }
 
 void MemoryFileSystem::CloseFile(uintptr_t file) { appendHandles_.erase(file); }

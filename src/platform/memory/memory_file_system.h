@@ -121,6 +121,9 @@ class MemoryFileSystem final : public FileSystem {
   // "." / ".." resolved, relative names joined to the current folder). Empty
   // for a path that cannot exist.
   std::u16string Absolute(const std::u16string& path) const;
+  // Adds `bytes` to the end of `entry`, as far as the simulated free room
+  // allows; false when it ran out.
+  bool AppendBytes(Entry& entry, const std::vector<uint8_t>& bytes);
   // The key under which a path is stored: absolute, folded to upper case,
   // separators and "." / ".." resolved, trailing dots and blanks of the
   // last part removed. Empty for a path that cannot exist.

@@ -129,6 +129,18 @@ struct MemoryRegistry::Node {
     return it == valueIndex.end() ? nullptr : &values[it->second];
   }
 
+  // Erases values[pos], keeping the index of names valid: a key whose
+  // values are deleted one by one never rebuilds it.
+  void EraseValueAt(size_t pos) {
+    if (!sortedValues && valueIndexValid) {
+      valueIndex.erase(ToLowerAscii(values[pos].name));
+      for (auto& entry : valueIndex) {
+        if (entry.second > pos) --entry.second;
+      }
+    }
+    values.erase(values.begin() + static_cast<ptrdiff_t>(pos));
+  }
+
   void AppendValue(Value value) {
     if (valueIndexValid) {
       valueIndex.emplace(ToLowerAscii(value.name), values.size());
@@ -664,13 +676,9 @@ void StoreValue(MemoryRegistry::Node& node, std::u16string_view name,
 }
 
 bool EraseValue(MemoryRegistry::Node& node, std::u16string_view name) {
-  auto it = std::find_if(node.values.begin(), node.values.end(),
-                         [&](const auto& value) {
-                           return EqualsIgnoreAsciiCase(value.name, name);
-                         });
-  if (it == node.values.end()) return false;
-  node.values.erase(it);
-  node.valueIndexValid = false;
+  const MemoryRegistry::Node::Value* value = node.FindValue(name);
+  if (value == nullptr) return false;
+  node.EraseValueAt(static_cast<size_t>(value - node.values.data()));
   return true;
 }
 
