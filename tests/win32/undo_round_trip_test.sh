@@ -14,67 +14,13 @@
 # the undo import and the second dump. Never touches ~/.wine.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-scan="" undo="" work="" scenarios_work="$root/build/win64/scenarios" name=fix_run
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --scan) scan="$2"; shift 2 ;;
-    --undo) undo="$2"; shift 2 ;;
-    --work) work="$2"; shift 2 ;;
-    --scenarios-work) scenarios_work="$2"; shift 2 ;;
-    -*) echo "unknown option: $1" >&2; exit 2 ;;
-    *) name="$1"; shift ;;
-  esac
-done
-[ -n "$scan" ] && [ -n "$undo" ] && [ -n "$work" ] || { echo "missing --scan, --undo or --work" >&2; exit 2; }
-mkdir -p "$work"
-work="$(cd "$work" && pwd)"
-case "$work/" in
-  "$root/build/"*) ;;
-  *) echo "the work folder must lie under $root/build" >&2; exit 2 ;;
-esac
-scenario="$root/tests/scenarios/$name"
-template="$scenarios_work/template"
-baseline="$scenarios_work/baseline.tsv"
-[ -f "$template/.tavik-settled" ] && [ -f "$baseline" ] ||
-  { echo "no template prefix in $scenarios_work (run the scenario_baseline test)" >&2; exit 2; }
+checker_option=--undo checker_exe=tavik-undo-check.exe
+# shellcheck source=scanned_prefix.sh
+source "$(dirname "${BASH_SOURCE[0]}")/scanned_prefix.sh"
+prepare_scanned_prefix "$@"
 
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-WINE="${WINE:-/usr/lib/wine/wine64}"
-WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
-
-# A fresh copy of the template.
-prefix="$work/prefix"
-"$root/tools/copy-prefix.sh" "$template" "$prefix"
-rm -f "$prefix/drive_c/tavik/tavik-scan.exe" "$prefix/drive_c/tavik/RCExclude.txt"
-cp "$scan" "$prefix/drive_c/tavik/tavik-scan.exe"
-cp "$undo" "$prefix/drive_c/tavik/tavik-undo-check.exe"
-
-winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
-
-export WINEPREFIX="$prefix"
-"$WINESERVER" -p
 round_trip() {
-  { printf '\xff\xfe'; sed '1s/^\xef\xbb\xbf//' "$scenario/registry.reg" | iconv -f UTF-8 -t UTF-16LE; } \
-    > "$work/import.reg"
-  timeout 120 "$WINE" regedit /S "$(winpath "$work/import.reg")" > "$work/regedit.log" 2>&1 || return 1
-  if [ -f "$scenario/files.txt" ]; then
-    while IFS= read -r line || [ -n "$line" ]; do
-      line="${line%$'\r'}"
-      [[ "$line" =~ ^[[:space:]]*(#|$) ]] && continue
-      path="$prefix/drive_c/${line:3}"
-      path="${path//\\//}"
-      mkdir -p "$(dirname "$path")"
-      [ -e "$path" ] || : > "$path"
-    done < "$scenario/files.txt"
-  fi
-  mkdir -p "$prefix/drive_c/scan"
-  (cd "$prefix/drive_c/scan" && timeout 120 "$WINE" 'C:\tavik\tavik-scan.exe') > "$work/scan.txt"
-  sed '$d' "$work/scan.txt" > "$work/scan-rows.tsv"
-  awk 'NR == FNR { left[$0]++; next } ($0 in left) && left[$0] > 0 { left[$0]--; next } { print }' \
-    "$baseline" "$work/scan-rows.tsv" > "$work/rows.tsv"
-  [ -f "$scenario/fix_rows.tsv" ] && sed 's/\r$//' "$scenario/fix_rows.tsv" >> "$work/rows.tsv"
+  import_and_scan || return 1
   (cd "$prefix/drive_c/scan" &&
      timeout 600 "$WINE" 'C:\tavik\tavik-undo-check.exe' fix "$(winpath "$work/rows.tsv")" \
        "$(winpath "$work/before.txt")") | tr -d '\r' | tee "$work/fix.txt"
@@ -99,8 +45,7 @@ round_trip() {
 }
 status=0
 round_trip || status=1
-"$WINESERVER" -k 2>/dev/null || true
-"$WINESERVER" -w 2>/dev/null || true
+stop_wineserver
 [ $status -eq 0 ] && echo PASS
 [ $status -eq 0 ] && rm -rf "$prefix"
 exit $status

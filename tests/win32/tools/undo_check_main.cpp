@@ -198,6 +198,19 @@ int wmain(int argc, wchar_t** argv) {
       host.messages.empty() ? std::string("<none>") : tavik::Utf16ToUtf8(host.messages.back());
   std::printf("rows %zu (%zu from the scan), %zu left; %s\n", rows, scanned, view.rows.size(),
               message.c_str());
+  // The scan's rows the fix kept (links, and rows naming the same entry
+  // twice), for the log; every added row must have been fixed.
+  bool seededLeft = false;
+  for (const tavik::ResultsRow& left : view.rows) {
+    std::printf("left %s\t%s\t%s\t%s\n", tavik::Utf16ToUtf8(left.cells[0]).c_str(),
+                tavik::Utf16ToUtf8(left.cells[1]).c_str(), Escaped(left.cells[2]).c_str(),
+                Escaped(left.cells[3]).c_str());
+    seededLeft |= left.cells[2].starts_with(kSeed);
+  }
+  if (seededLeft) {
+    std::printf("FAIL an added row was not fixed\n");
+    return 1;
+  }
   RegKey gone = 0;
   if (registry.RegOpenKeyExW(tavik::kHkeyLocalMachine, (std::u16string(kSeed) + u"\\Tree").c_str(),
                              tavik::kKeyRead, &gone) == 0) {

@@ -1,0 +1,94 @@
+# The set-up shared by the Wine tests that fix the rows of a scanned scenario
+# (sourced, not run). A script sets `checker_option` (its option naming the
+# checker program, e.g. --fix) and `checker_exe` (the name it gets in the
+# prefix), then calls
+#   prepare_scanned_prefix "$@"
+# which reads --scan TAVIK-SCAN.exe, the checker option, --work DIR,
+# [--scenarios-work DIR] and [SCENARIO] (tests/scenarios/fix_run by default),
+# makes a fresh copy of the template prefix that tools/wine-scenarios.sh
+# leaves in its work folder (build/win64/scenarios) with both programs in
+# C:\tavik, and starts one wineserver for everything that follows. Then
+#   import_and_scan
+# imports the scenario's registry.reg, creates its files, scans from
+# C:\scan and writes the rows beyond the clean prefix's, followed by the
+# scenario's fix_rows.tsv if it has one, to "$work/rows.tsv". Never touches
+# ~/.wine.
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
+
+prepare_scanned_prefix() {
+  local scan="" checker="" scenarios_work="$root/build/win64/scenarios" name=fix_run
+  work=""
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --scan) scan="$2"; shift 2 ;;
+      "$checker_option") checker="$2"; shift 2 ;;
+      --work) work="$2"; shift 2 ;;
+      --scenarios-work) scenarios_work="$2"; shift 2 ;;
+      -*) echo "unknown option: $1" >&2; exit 2 ;;
+      *) name="$1"; shift ;;
+    esac
+  done
+  [ -n "$scan" ] && [ -n "$checker" ] && [ -n "$work" ] ||
+    { echo "missing --scan, $checker_option or --work" >&2; exit 2; }
+  mkdir -p "$work"
+  work="$(cd "$work" && pwd)"
+  case "$work/" in
+    "$root/build/"*) ;;
+    *) echo "the work folder must lie under $root/build" >&2; exit 2 ;;
+  esac
+  scenario="$root/tests/scenarios/$name"
+  template="$scenarios_work/template"
+  baseline="$scenarios_work/baseline.tsv"
+  [ -f "$template/.tavik-settled" ] && [ -f "$baseline" ] ||
+    { echo "no template prefix in $scenarios_work (run the scenario_baseline test)" >&2; exit 2; }
+
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  WINE="${WINE:-/usr/lib/wine/wine64}"
+  WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
+
+  prefix="$work/prefix"
+  "$root/tools/copy-prefix.sh" "$template" "$prefix"
+  rm -f "$prefix/drive_c/tavik/tavik-scan.exe" "$prefix/drive_c/tavik/RCExclude.txt"
+  cp "$scan" "$prefix/drive_c/tavik/tavik-scan.exe"
+  cp "$checker" "$prefix/drive_c/tavik/$checker_exe"
+
+  export WINEPREFIX="$prefix"
+  "$WINESERVER" -p
+}
+
+import_and_scan() {
+  local line path
+  { printf '\xff\xfe'; sed '1s/^\xef\xbb\xbf//' "$scenario/registry.reg" | iconv -f UTF-8 -t UTF-16LE; } \
+    > "$work/import.reg"
+  timeout 120 "$WINE" regedit /S "$(winpath "$work/import.reg")" > "$work/regedit.log" 2>&1 || return 1
+  if [ -f "$scenario/files.txt" ]; then
+    while IFS= read -r line || [ -n "$line" ]; do
+      line="${line%$'\r'}"
+      [[ "$line" =~ ^[[:space:]]*(#|$) ]] && continue
+      path="$prefix/drive_c/${line:3}"
+      path="${path//\\//}"
+      mkdir -p "$(dirname "$path")"
+      [ -e "$path" ] || : > "$path"
+    done < "$scenario/files.txt"
+  fi
+  mkdir -p "$prefix/drive_c/scan"
+  (cd "$prefix/drive_c/scan" && timeout 120 "$WINE" 'C:\tavik\tavik-scan.exe') > "$work/scan.txt" ||
+    return 1
+  sed '$d' "$work/scan.txt" > "$work/scan-rows.tsv"
+  # The scan's rows beyond the clean prefix's, then the scenario's own rows.
+  awk 'NR == FNR { left[$0]++; next } ($0 in left) && left[$0] > 0 { left[$0]--; next } { print }' \
+    "$baseline" "$work/scan-rows.tsv" > "$work/rows.tsv"
+  if [ -f "$scenario/fix_rows.tsv" ]; then
+    sed 's/\r$//' "$scenario/fix_rows.tsv" >> "$work/rows.tsv"
+  fi
+}
+
+# Stops the prefix's wineserver and waits for it to write the registry.
+stop_wineserver() {
+  "$WINESERVER" -k 2>/dev/null || true
+  "$WINESERVER" -w 2>/dev/null || true
+}
