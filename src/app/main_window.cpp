@@ -148,7 +148,13 @@ void ListViewResults::DeleteAllRows() {
 void ListViewResults::SetRedraw(bool enabled) {
   Flush();
   Send(list_, WM_SETREDRAW, enabled ? TRUE : FALSE);
-  if (enabled) ::InvalidateRect(list_, nullptr, TRUE);
+  // Painted before the call returns: a worker that turns redrawing off
+  // again right away must not leave the list unpainted.
+  if (enabled) {
+    ::RedrawWindow(list_, nullptr, nullptr,
+                   RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN |
+                       RDW_UPDATENOW);
+  }
 }
 
 void ListViewResults::SetItemCountHint(int32_t count) {

@@ -18,6 +18,9 @@ constexpr char16_t kBackupFailed[] = u"Unable to create backup. Fixing stopped."
 constexpr char16_t kEmptyValueNameText[] = u"-------";
 // The buffer for one subkey name while a tree is deleted.
 constexpr uint32_t kSubkeyNameChars = 260;
+// The list is repainted after this many rows while the fix walks it:
+// painting after every deleted row costs far more than the deletion.
+constexpr uint32_t kRowsPerRepaint = 256;
 // The registry nests keys at most this deep; a deeper tree is not deleted,
 // which also keeps the recursion off the end of the worker's stack.
 constexpr int kMaxTreeDepth = 512;
@@ -277,7 +280,13 @@ int32_t FixThreadMain(const RepairEnvironment& environment) {
   record.valueName.reserve(kTextBufferChars);
   uint32_t fixed = 0;
   uint32_t row = 0;
+  uint32_t examined = 0;
+  results.SetRedraw(false);
   while (row < rows && !Stopping(environment)) {
+    if (++examined % kRowsPerRepaint == 0) {
+      results.SetRedraw(true);  // shows the rows left so far
+      results.SetRedraw(false);
+    }
     const auto index = static_cast<int32_t>(row);
     if (ReadResultRow(results, index, record) != 0) {
       ++row;
@@ -302,6 +311,7 @@ int32_t FixThreadMain(const RepairEnvironment& environment) {
     ++fixed;
   }
 
+  results.SetRedraw(true);
   if (environment.undo != nullptr) environment.undo->Close();
   host.EnterIdleState();
   const std::u16string summary = FormatFixSummary(fixed);

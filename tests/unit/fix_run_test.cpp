@@ -164,9 +164,13 @@ class StoppingView final : public ResultsView {
   std::u16string CellText(int32_t row, int32_t column) override { return inner_.CellText(row, column); }
   bool IsChecked(int32_t row) override { return inner_.IsChecked(row); }
   void DeleteRow(int32_t row) override {
+    deletedWhileDrawing |= inner_.redraw;
     inner_.DeleteRow(row);
     if (--after_ == 0) stop_ = 1;
   }
+
+  // Whether a row left the list while it was being painted row by row.
+  bool deletedWhileDrawing = false;
 
  private:
   RecordingResultsView& inner_;
@@ -192,6 +196,10 @@ TEST(FixRunTest, StopEndsTheWalkBeforeTheNextRow) {
     EXPECT_TRUE(fix.registry.ValueExists(kHkeyLocalMachine, kApp, u"c"));
     EXPECT_EQ(fix.host.events.back(), automated ? u"status:Stopped"
                                                 : u"message:Total Errors Fixed: 2    ");
+    // The list is not repainted for each deleted row, and is drawn again
+    // after a stopped run.
+    EXPECT_FALSE(view.deletedWhileDrawing);
+    EXPECT_TRUE(fix.results.redraw);
   }
 }
 
