@@ -39,7 +39,10 @@ expect_line "^window: .* stoptext=Stop rows=$expected_rows\$" \
 expect_line '^exited 0$' "exit request ends the program"
 
 # 2. A scan request while a scan runs waits for it; the stop request ends a
-# long scan with "Stopped" and leaves the previous rows.
+# long scan with "Stopped" and leaves the previous rows. The program serves
+# a stop request on every tick until the controller clears it, so it is
+# cleared once served and before the run ends: a tick after the run's end
+# would set the idle Stop button to "Please Wait..." again.
 big="$work/big.reg"
 {
   echo 'Windows Registry Editor Version 5.00'
@@ -51,8 +54,8 @@ big="$work/big.reg"
   done
 } > "$big"
 import_reg "$big" || fail "import of the 50000 CLSIDs"
-printf '%s\n' scan 'wait-for-status 300000' scan 'sleep 300' stop 'wait-for-status 300000' \
-  clear-stop 'sleep 300' window exit | run_controller auto
+printf '%s\n' scan 'wait-for-status 300000' scan 'sleep 300' stop 'sleep 600' clear-stop \
+  'wait-for-status 300000' 'sleep 300' window exit | run_controller auto
 if [ "$(grep -c '^status: ' "$controller_out")" = 2 ] &&
    [ "$(grep '^status: ' "$controller_out" | tail -n 1)" = "status: Stopped" ]; then
   pass "stop during a long scan posts Stopped"
