@@ -114,7 +114,7 @@ int32_t DeleteKeyTreeAt(Registry& registry, RegKey root, char16_t* path,
   return registry.RegDeleteKeyW(root, path) == kErrorSuccess ? 1 : 0;
 }
 
-bool ValueGone(int32_t deleted) {
+bool EntryGone(int32_t deleted) {
   return deleted == kErrorSuccess || deleted == kErrorFileNotFound ||
          deleted == kErrorPathNotFound;
 }
@@ -138,7 +138,7 @@ int32_t DeleteRecordedKey(Registry& registry, UndoLog& undo,
   }
   if (keys.empty()) return -1;
   for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-    if (!ValueGone(registry.RegDeleteKeyW(record.root, key->c_str()))) {
+    if (!EntryGone(registry.RegDeleteKeyW(record.root, key->c_str()))) {
       return -1;
     }
   }
@@ -163,7 +163,7 @@ int32_t DeleteRecordedValue(Registry& registry, UndoLog& undo,
     case UndoRecord::kWritten:
       break;
   }
-  return ValueGone(registry.RegDeleteValueW(key.get(), record.valueName.c_str()))
+  return EntryGone(registry.RegDeleteValueW(key.get(), record.valueName.c_str()))
              ? 0
              : -1;
 }
@@ -249,7 +249,7 @@ int32_t DeleteFindingValue(Registry& registry, const Finding& record) {
       registry, record.root, record.path.c_str(), kKeyAllAccess, key);
   if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return 0;
   if (opened != kErrorSuccess) return -1;
-  return ValueGone(registry.RegDeleteValueW(key.get(), record.valueName.c_str()))
+  return EntryGone(registry.RegDeleteValueW(key.get(), record.valueName.c_str()))
              ? 0
              : -1;
 }
@@ -293,13 +293,13 @@ int32_t FixThreadMain(const RepairEnvironment& environment) {
       continue;
     }
     // With an undo log nothing is deleted before it is in the log.
-    const bool key = record.kind == kFindingInvalidKey;
+    const bool keyRow = record.kind == kFindingInvalidKey;
     Registry& registry = environment.registry;
     const int32_t deleted =
         environment.undo == nullptr
-            ? (key ? DeleteFindingKey(registry, record)
+            ? (keyRow ? DeleteFindingKey(registry, record)
                    : DeleteFindingValue(registry, record))
-            : (key ? DeleteRecordedKey(registry, *environment.undo, record)
+            : (keyRow ? DeleteRecordedKey(registry, *environment.undo, record)
                    : DeleteRecordedValue(registry, *environment.undo, record));
     if (deleted != 0) {
       ++row;  // the row stays, still checked
