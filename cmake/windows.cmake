@@ -2,7 +2,7 @@
 # tests that run under Wine.
 file(GLOB TAVIK_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(tavik_win32 STATIC ${TAVIK_WIN32_SOURCES})
-target_link_libraries(tavik_win32 PUBLIC tavik_base advapi32 shlwapi shell32 ole32 uuid)
+target_link_libraries(tavik_win32 PUBLIC tavik_base advapi32 ntdll shlwapi shell32 ole32 uuid)
 target_compile_definitions(tavik_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
 add_executable(tavik-scan src/app/tavik_scan_main.cpp src/app/console_ports.cpp)
@@ -91,7 +91,7 @@ endif()
 
 # The fix and hive backup under Wine: tavik-fix-check runs the fix worker over
 # a real scan's rows in a scenario prefix and compares the whole registry
-# before and after.
+# before and after, once without and once with an undo file.
 add_executable(tavik-fix-check tests/win32/tools/fix_check_main.cpp)
 target_include_directories(tavik-fix-check PRIVATE tests)
 target_link_libraries(tavik-fix-check PRIVATE tavik_core tavik_win32)
@@ -99,7 +99,7 @@ target_link_options(tavik-fix-check PRIVATE -municode)
 add_test(NAME fix_scenario
          COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/fix_scenario_test.sh
                  --scan $<TARGET_FILE:tavik-scan> --fix $<TARGET_FILE:tavik-fix-check>
-                 --work ${CMAKE_BINARY_DIR}/fixcheck)
+                 --work ${CMAKE_BINARY_DIR}/fixcheck --scenarios-work ${CMAKE_BINARY_DIR}/scenarios)
 set_tests_properties(fix_scenario PROPERTIES FIXTURES_REQUIRED wine_baseline)
 
 # Benchmark helper (bench/wine/run.sh): the fix deleting key trees beside a
@@ -153,5 +153,11 @@ target_link_options(tavik-undo-check PRIVATE -municode)
 add_test(NAME undo_round_trip
          COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/undo_round_trip_test.sh
                  --scan $<TARGET_FILE:tavik-scan> --undo $<TARGET_FILE:tavik-undo-check>
-                 --work ${CMAKE_BINARY_DIR}/undocheck)
-set_tests_properties(undo_round_trip PROPERTIES FIXTURES_REQUIRED wine_baseline)
+                 --work ${CMAKE_BINARY_DIR}/undocheck --scenarios-work ${CMAKE_BINARY_DIR}/scenarios)
+# A fix with its undo file killed midway: importing the file gives back the
+# registry as it was before the fix.
+add_test(NAME undo_kill
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/undo_kill_test.sh
+                 --undo $<TARGET_FILE:tavik-undo-check> --work ${CMAKE_BINARY_DIR}/undokill
+                 --scenarios-work ${CMAKE_BINARY_DIR}/scenarios)
+set_tests_properties(undo_round_trip undo_kill PROPERTIES FIXTURES_REQUIRED wine_baseline)

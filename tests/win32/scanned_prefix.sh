@@ -3,24 +3,26 @@
 # checker program, e.g. --fix) and `checker_exe` (the name it gets in the
 # prefix), then calls
 #   prepare_scanned_prefix "$@"
-# which reads --scan TAVIK-SCAN.exe, the checker option, --work DIR,
+# which reads [--scan TAVIK-SCAN.exe], the checker option, --work DIR,
 # [--scenarios-work DIR] and [SCENARIO] (tests/scenarios/fix_run by default),
 # makes a fresh copy of the template prefix that tools/wine-scenarios.sh
-# leaves in its work folder (build/win64/scenarios) with both programs in
+# leaves in its work folder (build/win64/scenarios) with the programs in
 # C:\tavik, and starts one wineserver for everything that follows. Then
 #   import_and_scan
-# imports the scenario's registry.reg, creates its files, scans from
-# C:\scan and writes the rows beyond the clean prefix's, followed by the
-# scenario's fix_rows.tsv if it has one, to "$work/rows.tsv". Never touches
-# ~/.wine.
+# imports the scenario (import_scenario: its registry.reg and its files),
+# scans from C:\scan and writes the rows beyond the clean prefix's, followed
+# by the scenario's fix_rows.tsv if it has one, to "$work/rows.tsv".
+#   use_fresh_prefix DIR
+# stops the running wineserver and starts one on a second fresh copy, which
+# `prefix` then names. Never touches ~/.wine.
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
 
 prepare_scanned_prefix() {
-  local scan="" checker="" scenarios_work="$root/build/win64/scenarios" name=fix_run
-  work=""
+  local checker="" scenarios_work="$root/build/win64/scenarios" name=fix_run
+  work="" scan=""
   while [ $# -gt 0 ]; do
     case "$1" in
       --scan) scan="$2"; shift 2 ;;
@@ -31,8 +33,8 @@ prepare_scanned_prefix() {
       *) name="$1"; shift ;;
     esac
   done
-  [ -n "$scan" ] && [ -n "$checker" ] && [ -n "$work" ] ||
-    { echo "missing --scan, $checker_option or --work" >&2; exit 2; }
+  [ -n "$checker" ] && [ -n "$work" ] ||
+    { echo "missing $checker_option or --work" >&2; exit 2; }
   mkdir -p "$work"
   work="$(cd "$work" && pwd)"
   case "$work/" in
@@ -50,17 +52,29 @@ prepare_scanned_prefix() {
   WINE="${WINE:-/usr/lib/wine/wine64}"
   WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
 
-  prefix="$work/prefix"
+  checker_program="$checker"
+  start_fresh_prefix "$work/prefix"
+}
+
+# A fresh copy of the template at $1 with the programs, served by its own
+# wineserver from now on.
+start_fresh_prefix() {
+  prefix="$1"
   "$root/tools/copy-prefix.sh" "$template" "$prefix"
   rm -f "$prefix/drive_c/tavik/tavik-scan.exe" "$prefix/drive_c/tavik/RCExclude.txt"
-  cp "$scan" "$prefix/drive_c/tavik/tavik-scan.exe"
-  cp "$checker" "$prefix/drive_c/tavik/$checker_exe"
-
+  [ -z "$scan" ] || cp "$scan" "$prefix/drive_c/tavik/tavik-scan.exe"
+  cp "$checker_program" "$prefix/drive_c/tavik/$checker_exe"
   export WINEPREFIX="$prefix"
   "$WINESERVER" -p
 }
 
-import_and_scan() {
+use_fresh_prefix() {
+  stop_wineserver
+  start_fresh_prefix "$1"
+}
+
+# The scenario's registry.reg imported and its files created.
+import_scenario() {
   local line path
   { printf '\xff\xfe'; sed '1s/^\xef\xbb\xbf//' "$scenario/registry.reg" | iconv -f UTF-8 -t UTF-16LE; } \
     > "$work/import.reg"
@@ -76,6 +90,10 @@ import_and_scan() {
     done < "$scenario/files.txt"
   fi
   mkdir -p "$prefix/drive_c/scan"
+}
+
+import_and_scan() {
+  import_scenario || return 1
   (cd "$prefix/drive_c/scan" && timeout 120 "$WINE" 'C:\tavik\tavik-scan.exe') > "$work/scan.txt" ||
     return 1
   sed '$d' "$work/scan.txt" > "$work/scan-rows.tsv"

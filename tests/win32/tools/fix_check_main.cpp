@@ -3,10 +3,11 @@
 // that exactly the entries of the fixed rows were removed and nothing else
 // changed: every key, value name, type and data byte.
 //
-// Usage: tavik-fix-check ROWS.tsv [EXPECTED-FIXED]
+// Usage: tavik-fix-check [--undo] ROWS.tsv [EXPECTED-FIXED]
 // ROWS.tsv holds tavik-scan's row lines (UTF-8, four tab-separated cells).
-// Every third row (2, 5, 8, ...) is left unchecked. Exit code 0 when the
-// check holds.
+// Every third row (2, 5, 8, ...) is left unchecked. With --undo the fix
+// writes an undo file, as the window's fix does; the file must exist
+// exactly when the fix removed something. Exit code 0 when the check holds.
 //
 // For a fix run by another program (the window), the two copies are taken
 // by two calls:
@@ -33,6 +34,7 @@
 #include "platform/win32/win32_system_info.h"
 #include "repair/fix_run.h"
 #include "repair/registry_links.h"
+#include "repair/undo_file.h"
 #include "support/fix_outcome.h"
 #include "support/registry_snapshot.h"
 
@@ -187,8 +189,13 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 5 && std::wcscmp(argv[1], L"--after") == 0) {
     return After(argv[2], argv[3], argv[4]);
   }
+  const bool withUndo = argc > 1 && std::wcscmp(argv[1], L"--undo") == 0;
+  if (withUndo) {
+    --argc;
+    ++argv;
+  }
   if (argc < 2) {
-    std::printf("usage: tavik-fix-check ROWS.tsv [EXPECTED-FIXED]\n");
+    std::printf("usage: tavik-fix-check [--undo] ROWS.tsv [EXPECTED-FIXED]\n");
     return 2;
   }
   tavik::Win32Registry registry;
@@ -202,11 +209,23 @@ int wmain(int argc, wchar_t** argv) {
   tavik::SharedFlag stop{0};
   tavik::SharedFlag automation{0};
   tavik::RecordingHost host;
-  const tavik::RepairEnvironment environment{registry, files, system, stop, automation, view, host};
+  tavik::RepairEnvironment environment{registry, files, system, stop, automation, view, host};
+  tavik::UndoFile undo(registry, files, system);
+  if (withUndo) environment.undo = &undo;
   // On its own thread, as behind the window.
   std::thread worker([&environment] { tavik::FixThreadMain(environment); });
   worker.join();
   const auto after = Snapshot(registry);
+  if (withUndo) {
+    const std::u16string& path = undo.path();
+    std::printf("undo file %s\n", path.empty() ? "<none>" : tavik::Utf16ToUtf8(path).c_str());
+    const bool removed = !(before == after);
+    if (removed && (path.empty() || files.GetFileAttributesW(path.c_str()) ==
+                                        tavik::kInvalidFileAttributes)) {
+      Fail(u"the fix removed entries but left no undo file");
+    }
+    if (!removed && !path.empty()) Fail(u"the fix removed nothing but left an undo file");
+  }
 
   for (const auto& fault : tavik::testing::CheckFixOutcome(rows, view.rows, before, after)) {
     Fail(fault);

@@ -5,12 +5,23 @@
 // regedit has imported that file, "dump" writes the registry again; the two
 // dumps must be the same, byte for byte.
 //
+// "bulk" adds COUNT generated entries (key trees and single values of many
+// types, in HKLM and HKCU), writes the dump and fixes them, one row each,
+// with an undo file: a run long enough to be killed midway. After the kill
+// "bulk-left" tells how many rows were fixed and fails unless they are the
+// first ones, as the fix walks the rows in order.
+//
 // Usage: tavik-undo-check fix ROWS.tsv DUMP
 //        tavik-undo-check dump DUMP
+//        tavik-undo-check bulk COUNT DUMP
+//        tavik-undo-check bulk-left COUNT
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -125,6 +136,121 @@ bool Seed(tavik::Registry& registry, std::vector<tavik::ResultsRow>& rows) {
   return ok;
 }
 
+constexpr char16_t kBulk[] = u"Software\\TavikUndoBulk";
+
+// Row i of the bulk run: even rows a key tree of three levels, odd rows one
+// value of a group key; the roots alternate every two rows.
+struct BulkEntry {
+  bool key = false;
+  RegKey root = 0;
+  std::u16string path;
+  std::u16string value;  // the value row's name
+};
+
+std::u16string Numbered(const char* format, size_t number) {
+  char text[32];
+  std::snprintf(text, sizeof(text), format, number);
+  return tavik::Utf8ToUtf16(text);
+}
+
+BulkEntry BulkRow(size_t i) {
+  BulkEntry entry;
+  entry.key = i % 2 == 0;
+  entry.root = (i / 2) % 2 == 0 ? tavik::kHkeyLocalMachine : tavik::kHkeyCurrentUser;
+  const std::u16string base = kBulk;
+  if (entry.key) {
+    entry.path = base + Numbered("\\Trees\\T%06zu", i);
+  } else {
+    entry.path = base + Numbered("\\Values\\G%03zu", i / 100);
+    entry.value = Numbered("Entry%06zu", i);
+  }
+  return entry;
+}
+
+// Data of a type that regedit gives back byte for byte, varied with i: every
+// four rows (both kinds in both roots) take the next type.
+Bytes BulkData(size_t i, uint32_t* type) {
+  static const uint32_t kTypes[] = {tavik::kRegSz, tavik::kRegExpandSz, tavik::kRegBinary,
+                                    tavik::kRegDword, tavik::kRegMultiSz, 11};
+  *type = kTypes[(i / 4) % std::size(kTypes)];
+  const std::u16string text = Numbered("C:\\Gone\\app%zu.exe", i);
+  switch (*type) {
+    case tavik::kRegDword:
+      return {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0, 0};
+    case 11:
+      return {static_cast<uint8_t>(i), 1, 2, 3, 4, 5, 6, static_cast<uint8_t>(i >> 8)};
+    case tavik::kRegBinary: {
+      Bytes bytes(i % 61);
+      for (size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<uint8_t>(b * 7 + i);
+      return bytes;
+    }
+    case tavik::kRegMultiSz:
+      return Text(text + std::u16string(1, u'\0') + u"second" + std::u16string(1, u'\0'));
+    default:
+      return Text(text);
+  }
+}
+
+bool SeedBulk(tavik::Registry& registry, size_t count, std::vector<tavik::ResultsRow>& rows) {
+  bool ok = true;
+  for (size_t i = 0; i < count && ok; ++i) {
+    const BulkEntry entry = BulkRow(i);
+    uint32_t type = 0;
+    const Bytes data = BulkData(i, &type);
+    if (entry.key) {
+      ok &= Set(registry, entry.root, entry.path, u"", tavik::kRegSz, Text(u"top"));
+      ok &= Set(registry, entry.root, entry.path + u"\\A", u"v", type, data);
+      ok &= Set(registry, entry.root, entry.path + u"\\A\\B", u"d", tavik::kRegDword,
+                {1, 0, 0, 0});
+    } else {
+      ok &= Set(registry, entry.root, entry.path, entry.value, type, data);
+    }
+    tavik::ResultsRow row;
+    row.cells = {entry.key ? u"Invalid Key" : u"Invalid Value",
+                 entry.root == tavik::kHkeyLocalMachine ? u"HKEY_LOCAL_MACHINE"
+                                                        : u"HKEY_CURRENT_USER",
+                 entry.path, entry.key ? u"-------" : entry.value};
+    row.checked = true;
+    rows.push_back(std::move(row));
+  }
+  return ok;
+}
+
+bool BulkEntryExists(tavik::Registry& registry, const BulkEntry& entry) {
+  RegKey key = 0;
+  if (registry.RegOpenKeyExW(entry.root, entry.path.c_str(), tavik::kKeyRead, &key) != 0) {
+    return false;
+  }
+  uint32_t type = 0;
+  uint32_t bytes = 0;
+  const bool exists =
+      entry.key || registry.RegQueryValueExW(key, entry.value.c_str(), &type, nullptr, &bytes) == 0;
+  registry.RegCloseKey(key);
+  return exists;
+}
+
+// How many bulk rows are gone; fails unless they are the first ones.
+int BulkLeft(tavik::Registry& registry, size_t count) {
+  size_t gone = 0;
+  size_t firstLeft = count;
+  size_t goneAfterLeft = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (BulkEntryExists(registry, BulkRow(i))) {
+      firstLeft = std::min(firstLeft, i);
+    } else {
+      ++gone;
+      if (i > firstLeft) ++goneAfterLeft;
+    }
+  }
+  std::printf("fixed %zu of %zu rows\n", gone, count);
+  if (goneAfterLeft != 0) {
+    std::printf("FAIL %zu rows after row %zu, which stayed, are gone\n", goneAfterLeft,
+                firstLeft);
+    return 1;
+  }
+  return 0;
+}
+
 std::string Escaped(std::u16string_view text) {
   std::u16string plain;
   std::string out;
@@ -164,14 +290,42 @@ bool WriteDump(tavik::Registry& registry, const wchar_t* file) {
   return static_cast<bool>(out);
 }
 
+// The bulk run: seeds, dumps and fixes with an undo file; meant to be
+// killed before it ends.
+int Bulk(tavik::Registry& registry, size_t count, const wchar_t* dump) {
+  tavik::RecordingResultsView view;
+  if (count == 0 || !SeedBulk(registry, count, view.rows)) return 1;
+  if (!WriteDump(registry, dump)) return 1;
+  tavik::Win32FileSystem files;
+  tavik::Win32SystemInfo system;
+  tavik::SharedFlag stop{0};
+  tavik::SharedFlag automation{0};
+  tavik::RecordingHost host;
+  tavik::UndoFile undo(registry, files, system);
+  tavik::RepairEnvironment environment{registry, files, system, stop, automation, view, host};
+  environment.undo = &undo;
+  std::printf("fixing %zu rows\n", count);
+  std::fflush(stdout);
+  std::thread worker([&environment] { tavik::FixThreadMain(environment); });
+  worker.join();
+  std::printf("the fix ended: %zu rows left\n", view.rows.size());
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   tavik::Win32Registry registry;
   const std::wstring mode = argc > 1 ? argv[1] : L"";
   if (mode == L"dump" && argc == 3) return WriteDump(registry, argv[2]) ? 0 : 1;
+  if (mode == L"bulk" && argc == 4) return Bulk(registry, std::wcstoul(argv[2], nullptr, 10), argv[3]);
+  if (mode == L"bulk-left" && argc == 3) {
+    return BulkLeft(registry, std::wcstoul(argv[2], nullptr, 10));
+  }
   if (mode != L"fix" || argc != 4) {
-    std::printf("usage: tavik-undo-check fix ROWS.tsv DUMP | dump DUMP\n");
+    std::printf(
+        "usage: tavik-undo-check fix ROWS.tsv DUMP | dump DUMP | bulk COUNT DUMP |"
+        " bulk-left COUNT\n");
     return 2;
   }
   std::ifstream in(argv[2], std::ios::binary);
