@@ -92,7 +92,8 @@ std::u16string RowKeyText(ResultsView& results, int32_t row) {
 }
 
 bool ExcludeSelectedRow(FileSystem& files, ResultsView& results,
-                        int32_t selectionMark) {
+                        int32_t selectionMark, const WorkerGate& workers) {
+  if (workers.Holding()) return false;
   const std::u16string path = ExcludeFilePath(files);
   // The command adds only to an exclude file that already exists.
   std::vector<uint8_t> existing;

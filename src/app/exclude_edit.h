@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/worker_gate.h"
 #include "engine/ui_ports.h"
 #include "platform/file_system.h"
 
@@ -41,9 +42,11 @@ std::vector<int32_t> RemovalPositions(const std::vector<int32_t>& selected);
 // The "Exclude Key" command on the results list's row `selectionMark` (-1:
 // none): appends the row's root key and path to an existing exclude file and
 // removes every row under it. True when the key was added (the caller then
-// says so).
+// says so). Refused while a worker holds the window: a fix reads a row in
+// several steps, and a row removed in between would shift another row,
+// perhaps an unchecked one, under its index.
 bool ExcludeSelectedRow(FileSystem& files, ResultsView& results,
-                        int32_t selectionMark);
+                        int32_t selectionMark, const WorkerGate& workers);
 
 // The root key and path of a results row joined by a backslash, each cell
 // cut to the work buffer's length.

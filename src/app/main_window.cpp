@@ -247,7 +247,24 @@ CRegistryCleanerDlg::~CRegistryCleanerDlg() {
 
 WorkerLaunch CRegistryCleanerDlg::Launch() {
   return WorkerLaunch{registry_, files_,   system_, StopRequested,
-                      AutomationMode, results_, *this, runningWorkers_};
+                      AutomationMode, results_, *this, workers_};
+}
+
+// From a worker's start until it switches the window idle, the window starts
+// no second worker and leaves the results list's rows alone, also before the
+// worker's busy switch has disabled the buttons: a fix reads each row in
+// several steps, and a row removed or rewritten in between would put another
+// row, perhaps an unchecked one, under its index.
+bool CRegistryCleanerDlg::RefusedWhileWorkerHolds(int id) const {
+  switch (id) {
+    case IDC_SCAN:
+    case IDC_FIX:
+    case IDC_RESTORE_REGISTRY:
+    case IDM_EXCLUDE_KEY:
+      return workers_.Holding();
+    default:
+      return false;
+  }
 }
 
 BOOL CRegistryCleanerDlg::OnInitDialog() {
@@ -318,6 +335,7 @@ void CRegistryCleanerDlg::InsertColumns() {
 }
 
 bool CRegistryCleanerDlg::OnCommand(int id, int code, HWND control) {
+  if (RefusedWhileWorkerHolds(id)) return true;
   switch (id) {
     case IDC_SCAN:
       StopRequested = 0;
@@ -468,6 +486,8 @@ bool CRegistryCleanerDlg::PaintMinimised() {
 void CRegistryCleanerDlg::SetBusyState(int32_t idle, int32_t stopLocked) {
   // Carried out on the user-interface thread, whichever thread asks.
   Send(hwnd(), kMsgSetBusyState, idle != 0 ? 1 : 0, stopLocked != 0 ? 1 : 0);
+  // A worker switches the window idle after its last use of the list.
+  if (idle != 0) ReleaseWorkerHold();
 }
 
 void CRegistryCleanerDlg::ApplyBusyState(bool idle, bool stopLocked) {
@@ -578,6 +598,8 @@ void CRegistryCleanerDlg::OpenInRegistryEditor() {
 
 void CRegistryCleanerDlg::ShowContextMenu() {
   if (SelectionMark() < 0) return;
+  ::EnableMenuItem(contextMenu_, IDM_EXCLUDE_KEY,
+                   MF_BYCOMMAND | (workers_.Holding() ? MF_GRAYED : MF_ENABLED));
   POINT cursor{};
   ::GetCursorPos(&cursor);
   ::TrackPopupMenu(contextMenu_, TPM_LEFTALIGN | TPM_LEFTBUTTON, cursor.x,
@@ -585,7 +607,7 @@ void CRegistryCleanerDlg::ShowContextMenu() {
 }
 
 void CRegistryCleanerDlg::ExcludeSelectedRow() {
-  if (tavik::ExcludeSelectedRow(files_, results_, SelectionMark())) {
+  if (tavik::ExcludeSelectedRow(files_, results_, SelectionMark(), workers_)) {
     Inform(hwnd(), L"Added Key to the Exclude List");
   }
 }

@@ -8,7 +8,6 @@
 #include <commctrl.h>
 
 #include <array>
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,7 +84,7 @@ class CRegistryCleanerDlg final : public CDialog, public WorkerHost {
   void JoinComApartment() override;
 
   // --- used by the automation link (user-interface thread) ---
-  bool WorkerRunning() const { return runningWorkers_.load() != 0; }
+  bool WorkerRunning() const { return workers_.Running(); }
   void StartScan();
   void StartFix();
   void StartRestore();
@@ -105,6 +104,7 @@ class CRegistryCleanerDlg final : public CDialog, public WorkerHost {
 
  private:
   WorkerLaunch Launch();
+  bool RefusedWhileWorkerHolds(int id) const;
   void ApplyBusyState(bool idle, bool stopLocked);
   void InsertColumns();
   void Layout(int width, int height);
@@ -121,7 +121,7 @@ class CRegistryCleanerDlg final : public CDialog, public WorkerHost {
   Win32SystemInfo system_;
   ScanOptions options_;
   ListViewResults results_;
-  std::atomic<int32_t> runningWorkers_{0};
+  WorkerGate workers_;
   std::unique_ptr<CExplorer1> banner_;
 };
 

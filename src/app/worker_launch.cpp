@@ -16,28 +16,31 @@ namespace tavik {
 namespace {
 
 struct WorkerJob {
+  WorkerJob(WorkerGate& gate, std::function<void()> work)
+      : ticket(gate), body(std::move(work)) {}
+  WorkerGate::Ticket ticket;
   std::function<void()> body;
-  std::atomic<int32_t>* running;
 };
+
+// The ticket of the worker running on this thread, if any.
+thread_local WorkerGate::Ticket* t_ticket = nullptr;
 
 DWORD WINAPI WorkerProc(LPVOID parameter) {
   std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(parameter));
+  t_ticket = &job->ticket;
   job->body();
-  job->running->fetch_sub(1);
-  return 0;
+  t_ticket = nullptr;
+  return 0;  // the job, and with it the worker's count, ends here
 }
 
 // Runs `body` on a new thread with the default stack; the handle is closed
-// at once, since nothing waits for a worker.
-bool StartWorker(std::atomic<int32_t>& running, std::function<void()> body) {
-  auto job = std::make_unique<WorkerJob>(WorkerJob{std::move(body), &running});
-  running.fetch_add(1);
+// at once, since nothing waits for a worker. The worker is counted before
+// its thread exists.
+bool StartWorker(WorkerGate& workers, std::function<void()> body) {
+  auto job = std::make_unique<WorkerJob>(workers, std::move(body));
   const HANDLE thread =
       ::CreateThread(nullptr, 0, WorkerProc, job.get(), 0, nullptr);
-  if (thread == nullptr) {
-    running.fetch_sub(1);
-    return false;
-  }
+  if (thread == nullptr) return false;
   job.release();  // WorkerProc owns it now
   ::CloseHandle(thread);
   return true;
@@ -51,7 +54,7 @@ bool StartScanWorker(const WorkerLaunch& launch, const ScanOptions& options,
       launch.registry,       launch.files,          options,
       categories,            launch.stopRequested,  launch.automationMode,
       launch.results,        launch.host};
-  return StartWorker(launch.runningWorkers,
+  return StartWorker(launch.workers,
                      [environment] { ScanThreadMain(environment); });
 }
 
@@ -66,7 +69,7 @@ RepairEnvironment RepairEnvironmentOf(const WorkerLaunch& launch) {
 // the run's start time.
 bool StartFixWorker(const WorkerLaunch& launch) {
   const RepairEnvironment environment = RepairEnvironmentOf(launch);
-  return StartWorker(launch.runningWorkers, [environment] {
+  return StartWorker(launch.workers, [environment] {
     UndoFile undo(environment.registry, environment.files, environment.system);
     RepairEnvironment withUndo = environment;
     withUndo.undo = &undo;
@@ -76,8 +79,12 @@ bool StartFixWorker(const WorkerLaunch& launch) {
 
 bool StartRestoreWorker(const WorkerLaunch& launch) {
   const RepairEnvironment environment = RepairEnvironmentOf(launch);
-  return StartWorker(launch.runningWorkers,
+  return StartWorker(launch.workers,
                      [environment] { RestoreThreadMain(environment); });
+}
+
+void ReleaseWorkerHold() {
+  if (t_ticket != nullptr) t_ticket->ReleaseHold();
 }
 
 }  // namespace tavik

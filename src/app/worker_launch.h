@@ -1,11 +1,11 @@
 // Starting the scan, fix and restore workers: each on a new thread whose
-// handle is not kept. `runningWorkers` counts the workers alive, so that the
-// automation link can hold back a request until the previous run has ended.
+// handle is not kept. Each is counted in the window's WorkerGate from before
+// its thread starts until it ends.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
+#include "app/worker_gate.h"
 #include "engine/scan_category.h"
 #include "engine/scan_context.h"
 #include "engine/scan_options.h"
@@ -23,7 +23,7 @@ struct WorkerLaunch {
   SharedFlag& automationMode;
   ResultsView& results;
   WorkerHost& host;
-  std::atomic<int32_t>& runningWorkers;
+  WorkerGate& workers;
 };
 
 // Each returns true when the thread was started. The caller clears the stop
@@ -32,5 +32,11 @@ bool StartScanWorker(const WorkerLaunch& launch, const ScanOptions& options,
                      const ScanCategoryTable& categories);
 bool StartFixWorker(const WorkerLaunch& launch);
 bool StartRestoreWorker(const WorkerLaunch& launch);
+
+// Called on a worker's thread once it has switched the window idle: it no
+// longer touches the results list, so the window need not hold out for the
+// rest of its run (a summary box the user has yet to close). Does nothing on
+// any other thread.
+void ReleaseWorkerHold();
 
 }  // namespace tavik

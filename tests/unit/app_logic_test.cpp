@@ -261,32 +261,45 @@ RecordingResultsView RowsOf(std::initializer_list<std::pair<const char16_t*, con
 
 TEST(ExcludeEdit, ExcludeKeyAppendsOneLineAndRemovesRowsUnderIt) {
   MemoryFileSystem files;
+  const WorkerGate workers;
   files.AddFile(kExcludeFile, Utf16File(u""));  // only the mark
   auto view = RowsOf({{u"HKEY_CURRENT_USER", u"Software\\App"},
                       {u"HKEY_CURRENT_USER", u"SOFTWARE\\APP\\Sub"},
                       {u"HKEY_CURRENT_USER", u"Software\\Application"},
                       {u"HKEY_LOCAL_MACHINE", u"Software\\App"},
                       {u"HKEY_CURRENT_USER", u"Software\\Ap"}});
-  EXPECT_TRUE(ExcludeSelectedRow(files, view, 0));
+  EXPECT_TRUE(ExcludeSelectedRow(files, view, 0, workers));
   ASSERT_EQ(view.rows.size(), 2u);
   EXPECT_EQ(view.rows[0].cells[1], u"HKEY_LOCAL_MACHINE");
   EXPECT_EQ(view.rows[1].cells[2], u"Software\\Ap");
-  EXPECT_TRUE(ExcludeSelectedRow(files, view, 1));
+  EXPECT_TRUE(ExcludeSelectedRow(files, view, 1, workers));
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(files.FileContent(kExcludeFile, bytes));
   EXPECT_EQ(bytes, Utf16File(u"HKEY_CURRENT_USER\\Software\\App\r\n"
                              u"HKEY_CURRENT_USER\\Software\\Ap"));
 }
 
-TEST(ExcludeEdit, ExcludeKeyNeedsAFileAndASelection) {
+TEST(ExcludeEdit, ExcludeKeyNeedsAFileASelectionAndNoWorkerAtTheList) {
   MemoryFileSystem files;
+  WorkerGate workers;
   auto view = RowsOf({{u"HKEY_CURRENT_USER", u"Software\\App"}});
-  EXPECT_FALSE(ExcludeSelectedRow(files, view, 0));  // no exclude file
+  EXPECT_FALSE(ExcludeSelectedRow(files, view, 0, workers));  // no exclude file
   EXPECT_FALSE(files.Exists(kExcludeFile));
   files.AddFile(kExcludeFile);  // empty: gets its mark first
-  EXPECT_FALSE(ExcludeSelectedRow(files, view, -1));
-  EXPECT_TRUE(ExcludeSelectedRow(files, view, 0));
+  EXPECT_FALSE(ExcludeSelectedRow(files, view, -1, workers));
   std::vector<uint8_t> bytes;
+  {
+    // A fix just started, before its thread has switched the window busy.
+    WorkerGate::Ticket fix(workers);
+    EXPECT_FALSE(ExcludeSelectedRow(files, view, 0, workers));
+    EXPECT_EQ(view.rows.size(), 1u);
+    ASSERT_TRUE(files.FileContent(kExcludeFile, bytes));
+    EXPECT_TRUE(bytes.empty());
+    // Its idle switch frees the list while its summary box is still open.
+    fix.ReleaseHold();
+    EXPECT_TRUE(ExcludeSelectedRow(files, view, 0, workers));
+  }
+  EXPECT_FALSE(workers.Running());
   ASSERT_TRUE(files.FileContent(kExcludeFile, bytes));
   EXPECT_EQ(bytes, Utf16File(u"HKEY_CURRENT_USER\\Software\\App"));
   EXPECT_TRUE(view.rows.empty());
