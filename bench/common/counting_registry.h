@@ -71,10 +71,10 @@ class CountingRegistry final : public ForwardingRegistry {
     ++counts_.queries;
     return inner().RegQueryValueExW(key, valueName, type, data, dataBytes);
   }
-  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                           uint32_t* values) override {
+  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys, uint32_t* values,
+                           uint64_t* lastWriteTime = nullptr) override {
     ++counts_.queries;
-    return inner().RegQueryInfoKeyW(key, subKeys, values);
+    return inner().RegQueryInfoKeyW(key, subKeys, values, lastWriteTime);
   }
 
  private:

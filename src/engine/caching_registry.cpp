@@ -127,11 +127,12 @@ int32_t CachingRegistry::RegQueryValueExW(RegKey key, const char16_t* valueName,
 }
 
 int32_t CachingRegistry::RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                                          uint32_t* values) {
+                                          uint32_t* values,
+                                          uint64_t* lastWriteTime) {
   RegKey real = 0;
   const int32_t error = Resolve(key, &real);
   if (error != kErrorSuccess) return error;
-  return inner_.RegQueryInfoKeyW(real, subKeys, values);
+  return inner_.RegQueryInfoKeyW(real, subKeys, values, lastWriteTime);
 }
 
 int32_t CachingRegistry::RegSetValueExW(RegKey key, const char16_t* valueName,
@@ -186,6 +187,22 @@ int32_t CachingRegistry::RegLoadKeyW(RegKey root, const char16_t* subKey,
   const int32_t error = Resolve(root, &real);
   if (error != kErrorSuccess) return error;
   return inner_.RegLoadKeyW(real, subKey, file);
+}
+
+int32_t CachingRegistry::NtQueryKeyNameW(RegKey key, char16_t* name,
+                                         uint32_t* nameChars) {
+  RegKey real = 0;
+  const int32_t error = Resolve(key, &real);
+  if (error != kErrorSuccess) return error;
+  return inner_.NtQueryKeyNameW(real, name, nameChars);
+}
+
+int32_t CachingRegistry::RegUnLoadKeyW(RegKey root, const char16_t* subKey) {
+  Forget();
+  RegKey real = 0;
+  const int32_t error = Resolve(root, &real);
+  if (error != kErrorSuccess) return error;
+  return inner_.RegUnLoadKeyW(real, subKey);
 }
 
 int32_t CachingRegistry::RegReplaceKeyW(RegKey key, const char16_t* subKey,

@@ -35,9 +35,9 @@ class ForwardingRegistry : public Registry {
                            uint32_t* dataBytes) override {
     return inner_.RegQueryValueExW(key, valueName, type, data, dataBytes);
   }
-  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                           uint32_t* values) override {
-    return inner_.RegQueryInfoKeyW(key, subKeys, values);
+  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys, uint32_t* values,
+                           uint64_t* lastWriteTime = nullptr) override {
+    return inner_.RegQueryInfoKeyW(key, subKeys, values, lastWriteTime);
   }
   int32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t type,
                          const uint8_t* data, uint32_t dataBytes) override {
@@ -60,6 +60,13 @@ class ForwardingRegistry : public Registry {
   int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
                       const char16_t* file) override {
     return inner_.RegLoadKeyW(root, subKey, file);
+  }
+  int32_t NtQueryKeyNameW(RegKey key, char16_t* name,
+                          uint32_t* nameChars) override {
+    return inner_.NtQueryKeyNameW(key, name, nameChars);
+  }
+  int32_t RegUnLoadKeyW(RegKey root, const char16_t* subKey) override {
+    return inner_.RegUnLoadKeyW(root, subKey);
   }
   int32_t RegReplaceKeyW(RegKey key, const char16_t* subKey,
                          const char16_t* newFile,

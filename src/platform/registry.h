@@ -21,6 +21,7 @@ inline constexpr int32_t kErrorPathNotFound = 3;
 inline constexpr int32_t kErrorAccessDenied = 5;
 inline constexpr int32_t kErrorInvalidHandle = 6;
 inline constexpr int32_t kErrorInvalidParameter = 87;
+inline constexpr int32_t kErrorCallNotImplemented = 120;
 inline constexpr int32_t kErrorMoreData = 234;
 inline constexpr int32_t kErrorNoMoreItems = 259;
 inline constexpr int32_t kErrorAlreadyExists = 183;
@@ -76,14 +77,19 @@ class Registry {
   virtual int32_t RegQueryValueExW(RegKey key, const char16_t* valueName,
                                    uint32_t* type, uint8_t* data,
                                    uint32_t* dataBytes) = 0;
-  // RegQueryInfoKeyW, reduced to the two counts the system asks for.
+  // RegQueryInfoKeyW, reduced to the two counts and the last-write time
+  // (a FILETIME as one number) that the system asks for; each may be null.
   virtual int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                                   uint32_t* values) = 0;
+                                   uint32_t* values,
+                                   uint64_t* lastWriteTime = nullptr) = 0;
   virtual int32_t RegSetValueExW(RegKey key, const char16_t* valueName,
                                  uint32_t type, const uint8_t* data,
                                  uint32_t dataBytes) = 0;
   virtual int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) = 0;
-  // RegDeleteKeyW: deletes a subkey that has no subkeys of its own.
+  // RegDeleteKeyW: deletes a subkey that has no subkeys of its own. A link
+  // on the way, or named by `subKey`, is followed. An empty `subKey` deletes
+  // the key of the handle itself: the key that was opened, even when it was
+  // opened as a link with RegOpenKeyLinkW.
   virtual int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) = 0;
 
   // RegOpenKeyExW with REG_OPTION_OPEN_LINK: links on the way are followed,
@@ -100,6 +106,21 @@ class Registry {
   // HKEY_USERS (needs SeRestorePrivilege).
   virtual int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
                               const char16_t* file) = 0;
+  // NtQueryKey with KeyNameInformation: the full name of the key a handle
+  // holds, in the kernel's namespace ("\\REGISTRY\\MACHINE\\SOFTWARE\\Classes"),
+  // which tells which key a merged HKEY_CLASSES_ROOT handle stands for.
+  // `nameChars` holds the capacity on entry and the length without the
+  // terminator on success; ERROR_MORE_DATA when the name does not fit. A
+  // layer that cannot tell answers ERROR_CALL_NOT_IMPLEMENTED.
+  virtual int32_t NtQueryKeyNameW(RegKey key, char16_t* name,
+                                  uint32_t* nameChars) {
+    (void)key;
+    (void)name;
+    (void)nameChars;
+    return kErrorCallNotImplemented;
+  }
+  // RegUnLoadKeyW: unmounts a hive that RegLoadKeyW mounted.
+  virtual int32_t RegUnLoadKeyW(RegKey root, const char16_t* subKey) = 0;
   // RegReplaceKeyW: at the next start of Windows `newFile` becomes the hive
   // mounted at key\subKey; `oldFile` receives the hive in use now.
   virtual int32_t RegReplaceKeyW(RegKey key, const char16_t* subKey,

@@ -1,184 +1,24 @@
+// The in-memory registry's key tree, its handles, and the registry calls
+// for keys and values, with the set-up helpers that tests build it with.
 #include "platform/memory/memory_registry.h"
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 
 #include "base/text.h"
+#include "platform/memory/memory_registry_node.h"
 
 namespace tavik {
+
+using namespace memory_registry_detail;
 
 namespace {
 
 // The registry's own limits on name lengths, in characters.
 constexpr size_t kMaxKeyNameChars = 255;
 constexpr size_t kMaxValueNameChars = 16383;
-// Registry links that point at links are followed this deep, no further, so
-// that a loop of links ends as a missing key instead of hanging.
-constexpr int kMaxLinkDepth = 16;
-
-constexpr uint32_t kKeyWow64Flags = 0x0300;  // view selectors, not rights
-constexpr uint32_t kKeyWrite = 0x20006;
-constexpr uint32_t kGenericReadRight = 0x80000000u;
-constexpr uint32_t kGenericWriteRight = 0x40000000u;
-constexpr uint32_t kGenericExecuteRight = 0x20000000u;
-constexpr uint32_t kGenericAllRight = 0x10000000u;
-constexpr uint32_t kMaximumAllowed = 0x02000000u;
-
-bool IsPredefined(RegKey key) {
-  return key >= 0x80000000u && key <= 0x8000000Fu;
-}
-
-// Turns generic rights into key rights, as the object manager does.
-uint32_t MapGenericAccess(uint32_t access) {
-  access &= ~kKeyWow64Flags;
-  const std::pair<uint32_t, uint32_t> generic[] = {
-      {kGenericReadRight, kKeyRead},
-      {kGenericWriteRight, kKeyWrite},
-      {kGenericExecuteRight, kKeyRead},
-      {kGenericAllRight, kKeyAllAccess}};
-  for (const auto& [bit, rights] : generic) {
-    if (access & bit) access = (access & ~bit) | rights;
-  }
-  return access;
-}
-
-// Compares names folded to lower case (Wine) or upper case (Windows); the
-// two differ only for the characters between 'Z' and 'a', such as '_'.
-int CompareFolded(std::u16string_view a, std::u16string_view b, bool lower) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const char16_t ca = lower ? ToLowerAscii(a[i]) : ToUpperAscii(a[i]);
-    const char16_t cb = lower ? ToLowerAscii(b[i]) : ToUpperAscii(b[i]);
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-// Splits a key path at its backslashes; empty parts are skipped.
-std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
-  std::vector<std::u16string_view> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
-std::u16string_view NameOrEmpty(const char16_t* name) {
-  return name ? std::u16string_view(name) : std::u16string_view();
-}
 
 }  // namespace
-
-struct MemoryRegistry::Node {
-  struct Value {
-    std::u16string name;
-    uint32_t type = kRegNone;
-    std::vector<uint8_t> data;
-  };
-  std::u16string name;
-  Node* parent = nullptr;  // null for roots and for keys taken out of the tree
-  std::vector<std::shared_ptr<Node>> children;  // in enumeration order
-  std::vector<Value> values;                    // in enumeration order
-  KeyAccess access = KeyAccess::kFull;
-  bool deleted = false;
-  // A registry link: every open through it lands on the target key.
-  bool isLink = false;
-  std::weak_ptr<Node> linkBase;
-  std::u16string linkTarget;
-  int32_t openFailure = kErrorSuccess;
-  int32_t deleteFailure = kErrorSuccess;
-  int32_t saveFailure = kErrorSuccess;
-  bool saveLeavesEmptyFile = false;
-  int32_t replaceFailure = kErrorSuccess;
-  std::map<uint32_t, int32_t> enumKeyFailures;
-  std::map<uint32_t, int32_t> enumValueFailures;
-  std::map<std::u16string, int32_t> queryFailures;  // lower-cased names
-
-  // Values of the Wine flavor are kept sorted by their lower-cased names
-  // and found by binary search; values in creation order are found through
-  // an index of their lower-cased names, rebuilt after an erase. Either way
-  // a key with many values fills in linear time.
-  bool sortedValues = false;
-  std::unordered_map<std::u16string, size_t> valueIndex;
-  bool valueIndexValid = true;
-
-  Value* FindValue(std::u16string_view valueName) {
-    if (sortedValues) {
-      auto it = std::lower_bound(values.begin(), values.end(), valueName,
-                                 [](const Value& v, std::u16string_view key) {
-                                   return CompareFolded(v.name, key, true) < 0;
-                                 });
-      return it != values.end() && EqualsIgnoreAsciiCase(it->name, valueName)
-                 ? &*it
-                 : nullptr;
-    }
-    if (!valueIndexValid) {
-      valueIndex.clear();
-      for (size_t i = 0; i < values.size(); ++i) {
-        valueIndex.emplace(ToLowerAscii(values[i].name), i);
-      }
-      valueIndexValid = true;
-    }
-    auto it = valueIndex.find(ToLowerAscii(valueName));
-    return it == valueIndex.end() ? nullptr : &values[it->second];
-  }
-
-  // Erases values[pos], keeping the index of names valid: a key whose
-  // values are deleted one by one never rebuilds it.
-  void EraseValueAt(size_t pos) {
-    if (!sortedValues && valueIndexValid) {
-      valueIndex.erase(ToLowerAscii(values[pos].name));
-      for (auto& entry : valueIndex) {
-        if (entry.second > pos) --entry.second;
-      }
-    }
-    values.erase(values.begin() + static_cast<ptrdiff_t>(pos));
-  }
-
-  void AppendValue(Value value) {
-    if (valueIndexValid) {
-      valueIndex.emplace(ToLowerAscii(value.name), values.size());
-    }
-    values.push_back(std::move(value));
-  }
-};
-
-// An opened key. Outside HKEY_CLASSES_ROOT only `machine` is set (the key
-// itself); a key under the merged HKEY_CLASSES_ROOT has the HKCU side in
-// `user` and the HKLM side in `machine`, either of which may be missing.
-struct MemoryRegistry::View {
-  std::shared_ptr<Node> user;
-  std::shared_ptr<Node> machine;
-
-  bool Empty() const { return !user && !machine; }
-  bool Merged() const { return user && machine; }
-  // The side that holds the values and receives writes.
-  Node* Primary() const { return user ? user.get() : machine.get(); }
-  std::vector<Node*> Nodes() const {
-    std::vector<Node*> nodes;
-    if (user) nodes.push_back(user.get());
-    if (machine) nodes.push_back(machine.get());
-    return nodes;
-  }
-  void DropDeleted() {
-    if (user && user->deleted) user.reset();
-    if (machine && machine->deleted) machine.reset();
-  }
-};
-
-struct MemoryRegistry::Handle {
-  View view;
-  uint32_t granted = 0;
-  // Subkey names of a merged view, valid while the tree generation matches.
-  uint64_t namesGeneration = ~uint64_t{0};
-  std::vector<std::u16string> mergedNames;
-};
 
 MemoryRegistry::MemoryRegistry(RegistryFlavor flavor)
     : flavor_(flavor),
@@ -245,20 +85,6 @@ std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::Child(
   return nullptr;
 }
 
-std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::Follow(
-    std::shared_ptr<Node> node, int depth) const {
-  while (node && node->isLink) {
-    if (++depth > kMaxLinkDepth) return nullptr;
-    std::shared_ptr<Node> target = node->linkBase.lock();
-    for (auto part : SplitPath(node->linkTarget)) {
-      if (!target) break;
-      target = Follow(Child(*target, part), depth);
-    }
-    node = target;
-  }
-  return node;
-}
-
 MemoryRegistry::View MemoryRegistry::Descend(const View& view,
                                              std::u16string_view name,
                                              int depth) const {
@@ -283,23 +109,6 @@ MemoryRegistry::View MemoryRegistry::FindView(RegKey root,
   return FindView(RootView(root), path);
 }
 
-MemoryRegistry::View MemoryRegistry::FindLinkView(
-    const View& start, std::u16string_view path) const {
-  const auto parts = SplitPath(path);
-  View view = start;
-  for (size_t i = 0; i < parts.size() && !view.Empty(); ++i) {
-    if (i + 1 < parts.size()) {
-      view = Descend(view, parts[i], 0);
-      continue;
-    }
-    View last;
-    if (view.user) last.user = Child(*view.user, parts[i]);
-    if (view.machine) last.machine = Child(*view.machine, parts[i]);
-    view = last;
-  }
-  return view;
-}
-
 std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::AddChild(
     Node& parent, std::u16string_view name) {
   const bool lower = flavor_ == RegistryFlavor::kWine;
@@ -313,6 +122,7 @@ std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::AddChild(
       });
   parent.children.insert(it, child);
   ++generation_;
+  child->lastWrite = parent.lastWrite = Tick();
   return child;
 }
 
@@ -368,6 +178,7 @@ void MemoryRegistry::RemoveNode(Node& node) {
   if (it == parent->children.end()) return;
   keep = *it;
   parent->children.erase(it);
+  parent->lastWrite = Tick();
   node.parent = nullptr;
   std::vector<Node*> pending{&node};
   while (!pending.empty()) {
@@ -461,40 +272,6 @@ std::u16string_view MemoryRegistry::SubkeyName(Handle& handle, size_t index) {
   return handle.mergedNames[index];
 }
 
-namespace {
-
-// The rights granted for `requested` on a key with these limits, or false.
-bool GrantAccess(uint32_t requested, const std::vector<KeyAccess>& limits,
-                 uint32_t* granted) {
-  uint32_t rights = MapGenericAccess(requested);
-  bool readOnly = false;
-  for (KeyAccess limit : limits) {
-    if (limit == KeyAccess::kNone) return false;
-    if (limit == KeyAccess::kReadOnly) readOnly = true;
-  }
-  if (rights & kMaximumAllowed) {
-    rights =
-        (rights & ~kMaximumAllowed) | (readOnly ? kKeyRead : kKeyAllAccess);
-  }
-  if (readOnly && (rights & ~kKeyRead) != 0) return false;
-  *granted = rights;
-  return true;
-}
-
-// Injected failures first, then the key's access limits.
-int32_t CheckOpen(const std::vector<MemoryRegistry::Node*>& nodes,
-                  uint32_t access, uint32_t* granted) {
-  std::vector<KeyAccess> limits;
-  for (auto* node : nodes) {
-    if (node->openFailure != kErrorSuccess) return node->openFailure;
-    limits.push_back(node->access);
-  }
-  return GrantAccess(access, limits, granted) ? kErrorSuccess
-                                              : kErrorAccessDenied;
-}
-
-}  // namespace
-
 // --- Registry ---
 
 int32_t MemoryRegistry::RegOpenKeyExW(RegKey parent, const char16_t* subKey,
@@ -504,16 +281,6 @@ int32_t MemoryRegistry::RegOpenKeyExW(RegKey parent, const char16_t* subKey,
   Handle* base = GetHandle(parent, &error);
   if (base == nullptr) return error;
   return OpenView(FindView(base->view, NameOrEmpty(subKey)), access, result);
-}
-
-int32_t MemoryRegistry::RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
-                                        uint32_t access, RegKey* result) {
-  if (result == nullptr) return kErrorInvalidParameter;
-  int32_t error = kErrorSuccess;
-  Handle* base = GetHandle(parent, &error);
-  if (base == nullptr) return error;
-  return OpenView(FindLinkView(base->view, NameOrEmpty(subKey)), access,
-                  result);
 }
 
 int32_t MemoryRegistry::OpenView(const View& view, uint32_t access,
@@ -638,7 +405,8 @@ int32_t MemoryRegistry::RegQueryValueExW(RegKey key, const char16_t* valueName,
 }
 
 int32_t MemoryRegistry::RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                                         uint32_t* values) {
+                                         uint32_t* values,
+                                         uint64_t* lastWriteTime) {
   int32_t error = kErrorSuccess;
   Handle* handle = GetHandle(key, &error);
   if (handle == nullptr) return error;
@@ -648,6 +416,9 @@ int32_t MemoryRegistry::RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
   }
   if (values != nullptr) {
     *values = static_cast<uint32_t>(handle->view.Primary()->values.size());
+  }
+  if (lastWriteTime != nullptr) {
+    *lastWriteTime = handle->view.Primary()->lastWrite;
   }
   return kErrorSuccess;
 }
@@ -698,6 +469,7 @@ int32_t MemoryRegistry::RegSetValueExW(RegKey key, const char16_t* valueName,
   if (dataBytes != 0) bytes.assign(data, data + dataBytes);
   StoreValue(*handle->view.Primary(), name, type, std::move(bytes),
              flavor_ == RegistryFlavor::kWine);
+  handle->view.Primary()->lastWrite = Tick();
   return kErrorSuccess;
 }
 
@@ -706,9 +478,11 @@ int32_t MemoryRegistry::RegDeleteValueW(RegKey key, const char16_t* valueName) {
   Handle* handle = GetHandle(key, &error);
   if (handle == nullptr) return error;
   if (!(handle->granted & kKeySetValue)) return kErrorAccessDenied;
-  return EraseValue(*handle->view.Primary(), NameOrEmpty(valueName))
-             ? kErrorSuccess
-             : kErrorFileNotFound;
+  if (!EraseValue(*handle->view.Primary(), NameOrEmpty(valueName))) {
+    return kErrorFileNotFound;
+  }
+  handle->view.Primary()->lastWrite = Tick();
+  return kErrorSuccess;
 }
 
 int32_t MemoryRegistry::RegDeleteKeyW(RegKey parent, const char16_t* subKey) {
@@ -731,6 +505,27 @@ int32_t MemoryRegistry::RegDeleteKeyW(RegKey parent, const char16_t* subKey) {
   return kErrorSuccess;
 }
 
+int32_t MemoryRegistry::NtQueryKeyNameW(RegKey key, char16_t* name,
+                                        uint32_t* nameChars) {
+  if (name == nullptr || nameChars == nullptr) return kErrorInvalidParameter;
+  int32_t error = kErrorSuccess;
+  Handle* handle = GetHandle(key, &error);
+  if (handle == nullptr) return error;
+  std::u16string path = NodePath(*handle->view.Primary());
+  const size_t cut = path.find(u'\\');
+  const std::u16string_view root = std::u16string_view(path).substr(0, cut);
+  std::u16string text = root == u"HKEY_LOCAL_MACHINE" ? u"\\REGISTRY\\MACHINE"
+                        : root == u"HKEY_USERS"
+                            ? u"\\REGISTRY\\USER"
+                            : std::u16string(u"\\REGISTRY\\USER\\") + kCurrentUserSid;
+  if (cut != std::u16string::npos) text += path.substr(cut);
+  if (text.size() >= *nameChars) return kErrorMoreData;
+  std::copy(text.begin(), text.end(), name);
+  name[text.size()] = 0;
+  *nameChars = static_cast<uint32_t>(text.size());
+  return kErrorSuccess;
+}
+
 // --- set-up helpers ---
 
 void MemoryRegistry::CreateKey(RegKey root, const std::u16string& path) {
@@ -744,6 +539,7 @@ void MemoryRegistry::SetValue(RegKey root, const std::u16string& path,
   if (view.Empty()) return;
   StoreValue(*view.Primary(), name, type, std::move(data),
              flavor_ == RegistryFlavor::kWine);
+  view.Primary()->lastWrite = Tick();
 }
 
 void MemoryRegistry::SetString(RegKey root, const std::u16string& path,
@@ -792,173 +588,12 @@ bool MemoryRegistry::ValueExists(RegKey root, const std::u16string& path,
 bool MemoryRegistry::DeleteValue(RegKey root, const std::u16string& path,
                                  const std::u16string& name) {
   const View view = FindView(root, path);
-  return !view.Empty() && EraseValue(*view.Primary(), name);
-}
-
-void MemoryRegistry::AddLink(RegKey root, const std::u16string& linkPath,
-                             const std::u16string& targetPath) {
-  View baseView = CreateOrFind(root, u"");
-  std::shared_ptr<Node> base =
-      baseView.machine ? baseView.machine : baseView.user;
-  if (!base) return;
-  View target;
-  CreateView(View{nullptr, base}, targetPath, true, &target);
-  auto parts = SplitPath(linkPath);
-  if (parts.empty()) return;
-  const std::u16string_view name = parts.back();
-  std::u16string_view parentPath(linkPath);
-  parentPath = parentPath.substr(0, name.data() - linkPath.data());
-  View parent;
-  if (CreateView(View{nullptr, base}, parentPath, true, &parent) !=
-          kErrorSuccess ||
-      parent.Empty()) {
-    return;
-  }
-  if (auto existing = Child(*parent.Primary(), name)) RemoveNode(*existing);
-  auto link = AddChild(*parent.Primary(), name);
-  link->isLink = true;
-  link->linkBase = base;
-  link->linkTarget = targetPath;
-  // What a key opened as a link shows: its REG_LINK value with the target's
-  // full kernel name, without a terminator.
-  std::u16string kernelName = base == hklm_   ? u"\\Registry\\Machine"
-                              : base == hku_ ? u"\\Registry\\User"
-                                             : u"\\Registry\\User\\Current";
-  for (auto part : SplitPath(targetPath)) {
-    kernelName += u'\\';
-    kernelName += part;
-  }
-  std::vector<uint8_t> data;
-  for (char16_t c : kernelName) {
-    data.push_back(static_cast<uint8_t>(c & 0xFF));
-    data.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  link->AppendValue({kSymbolicLinkValueName, kRegLink, std::move(data)});
-}
-
-void MemoryRegistry::AddWineLinks() {
-  // Wine 8's registry links, all under HKEY_LOCAL_MACHINE: the 32-bit view
-  // of shared keys and the old Time Zones location.
-  static const char16_t* const kDirect[][2] = {
-      {u"Software\\Classes\\Wow6432Node\\AppId", u"Software\\Classes\\AppId"},
-      {u"Software\\Classes\\Wow6432Node\\Protocols",
-       u"Software\\Classes\\Protocols"},
-      {u"Software\\Classes\\Wow6432Node\\TypeLib",
-       u"Software\\Classes\\TypeLib"},
-      {u"Software\\Microsoft\\Windows\\CurrentVersion\\Time Zones",
-       u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones"},
-      {u"Software\\Wow6432Node\\Classes", u"Software\\Classes\\Wow6432Node"},
-      {u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Time Zones",
-       u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones"},
-      {u"Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Time "
-       u"Zones",
-       u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones"},
-      {u"Software\\Wow6432Node\\Microsoft\\Software\\Microsoft\\Shared "
-       u"Tools\\MSInfo",
-       u"Software\\Microsoft\\Shared Tools\\MSInfo"},
-      {u"Software\\Wow6432Node\\Policies", u"Software\\Policies"},
-      {u"Software\\Wow6432Node\\Registered Applications",
-       u"Software\\Registered Applications"},
-      {u"Software\\Wow6432Node\\Wine\\Ports", u"Software\\Wine\\Ports"},
-  };
-  // Software\Wow6432Node\Microsoft\X -> Software\Microsoft\X.
-  static const char16_t* const kMicrosoft[] = {
-      u"Clients",
-      u"Cryptography\\Calais\\Current",
-      u"Cryptography\\Calais\\Readers",
-      u"Cryptography\\Services",
-      u"CTF\\SystemShared",
-      u"CTF\\TIP",
-      u"DFS",
-      u"Driver Signing",
-      u"EnterpriseCertificates",
-      u"EventSystem",
-      u"MSMQ",
-      u"Non-Driver Signing",
-      u"Notepad\\DefaultFonts",
-      u"OLE",
-      u"RAS",
-      u"RPC",
-      u"SystemCertificates",
-      u"TermServLicensing",
-      u"Transaction Server",
-      u"Windows\\CurrentVersion\\App Paths",
-      u"Windows\\CurrentVersion\\Control Panel\\Cursors\\Schemes",
-      u"Windows\\CurrentVersion\\Explorer\\AutoplayHandlers",
-      u"Windows\\CurrentVersion\\Explorer\\DriveIcons",
-      u"Windows\\CurrentVersion\\Explorer\\KindMap",
-      u"Windows\\CurrentVersion\\Group Policy",
-      u"Windows\\CurrentVersion\\Policies",
-      u"Windows\\CurrentVersion\\PreviewHandlers",
-      u"Windows\\CurrentVersion\\Setup",
-      u"Windows\\CurrentVersion\\Telephony\\Locations",
-      u"Windows NT\\CurrentVersion\\Console",
-      u"Windows NT\\CurrentVersion\\FontDpi",
-      u"Windows NT\\CurrentVersion\\FontLink",
-      u"Windows NT\\CurrentVersion\\FontMapper",
-      u"Windows NT\\CurrentVersion\\Fonts",
-      u"Windows NT\\CurrentVersion\\FontSubstitutes",
-      u"Windows NT\\CurrentVersion\\Gre_Initialize",
-      u"Windows NT\\CurrentVersion\\Image File Execution Options",
-      u"Windows NT\\CurrentVersion\\LanguagePack",
-      u"Windows NT\\CurrentVersion\\NetworkCards",
-      u"Windows NT\\CurrentVersion\\Perflib",
-      u"Windows NT\\CurrentVersion\\Ports",
-      u"Windows NT\\CurrentVersion\\Print",
-      u"Windows NT\\CurrentVersion\\ProfileList",
-  };
-  for (const auto& [link, target] : kDirect) {
-    AddLink(kHkeyLocalMachine, link, target);
-  }
-  for (const char16_t* tail : kMicrosoft) {
-    const std::u16string name(tail);
-    AddLink(kHkeyLocalMachine, u"Software\\Wow6432Node\\Microsoft\\" + name,
-            u"Software\\Microsoft\\" + name);
-  }
-}
-
-void MemoryRegistry::SetAccess(RegKey root, const std::u16string& path,
-                               KeyAccess access) {
-  const View view = CreateOrFind(root, path);
-  for (Node* node : view.Nodes()) node->access = access;
-}
-
-void MemoryRegistry::InjectOpenFailure(RegKey root, const std::u16string& path,
-                                       int32_t error) {
-  const View view = CreateOrFind(root, path);
-  for (Node* node : view.Nodes()) node->openFailure = error;
-}
-
-void MemoryRegistry::InjectEnumKeyFailure(RegKey root,
-                                          const std::u16string& path,
-                                          uint32_t index, int32_t error) {
-  const View view = CreateOrFind(root, path);
-  for (Node* node : view.Nodes()) node->enumKeyFailures[index] = error;
-}
-
-void MemoryRegistry::InjectEnumValueFailure(RegKey root,
-                                            const std::u16string& path,
-                                            uint32_t index, int32_t error) {
-  const View view = CreateOrFind(root, path);
-  for (Node* node : view.Nodes()) node->enumValueFailures[index] = error;
-}
-
-void MemoryRegistry::InjectQueryFailure(RegKey root, const std::u16string& path,
-                                        const std::u16string& valueName,
-                                        int32_t error) {
-  const View view = CreateOrFind(root, path);
-  for (Node* node : view.Nodes()) {
-    node->queryFailures[ToLowerAscii(valueName)] = error;
-  }
+  if (view.Empty() || !EraseValue(*view.Primary(), name)) return false;
+  view.Primary()->lastWrite = Tick();
+  return true;
 }
 
 size_t MemoryRegistry::OpenHandleCount() const { return handles_.size(); }
-
-void MemoryRegistry::RefuseDeletion(RegKey root, const std::u16string& path,
-                                    int32_t error) {
-  const View view = CreateOrFind(root, path);
-  for (Node* node : view.Nodes()) node->deleteFailure = error;
-}
 
 std::u16string MemoryRegistry::KeyPath(RegKey root,
                                        const std::u16string& path) const {
@@ -966,252 +601,12 @@ std::u16string MemoryRegistry::KeyPath(RegKey root,
   return view.Empty() ? std::u16string() : NodePath(*view.Primary());
 }
 
-bool MemoryRegistry::IsLink(RegKey root, const std::u16string& path) const {
-  const View view = FindLinkView(RootView(root), path);
-  for (Node* node : view.Nodes()) {
-    if (node->isLink) return true;
-  }
-  return false;
-}
-
-void MemoryRegistry::InjectSaveFailure(RegKey root, const std::u16string& path,
-                                       int32_t error, bool leaveEmptyFile) {
-  const View view = CreateOrFind(root, path);
-  for (Node* node : view.Nodes()) {
-    node->saveFailure = error;
-    node->saveLeavesEmptyFile = leaveEmptyFile;
-  }
-}
-
-void MemoryRegistry::InjectReplaceFailure(RegKey root,
-                                          const std::u16string& path,
-                                          int32_t error) {
-  const View view = CreateOrFind(root, path);
-  for (Node* node : view.Nodes()) node->replaceFailure = error;
-}
-
-// --- hive files ---
-// RegSaveKeyExW writes a key's tree into the attached file system in a small
-// binary form of its own, RegLoadKeyW mounts such a file, and RegReplaceKeyW
-// records what Windows would do at its next start.
-namespace {
-
-constexpr char kHiveMagic[] = "TAVIK-MEMORY-HIVE-1";
-// The registry's own nesting limit; deeper files are damaged.
-constexpr int kMaxHiveDepth = 512;
-
-class HiveWriter {
- public:
-  void Number(uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  }
-  void Text(const std::u16string& text) {
-    Number(static_cast<uint32_t>(text.size()));
-    for (char16_t c : text) {
-      bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-      bytes.push_back(static_cast<uint8_t>(c >> 8));
-    }
-  }
-  void Bytes(const std::vector<uint8_t>& data) {
-    Number(static_cast<uint32_t>(data.size()));
-    bytes.insert(bytes.end(), data.begin(), data.end());
-  }
-  std::vector<uint8_t> bytes;
-};
-
-class HiveReader {
- public:
-  explicit HiveReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-  bool Magic() {
-    const size_t size = sizeof(kHiveMagic);
-    if (bytes_.size() < size || std::memcmp(bytes_.data(), kHiveMagic, size) != 0) {
-      return false;
-    }
-    at_ = size;
-    return true;
-  }
-  bool Number(uint32_t* value) {
-    if (bytes_.size() - at_ < 4) return false;
-    *value = 0;
-    for (int i = 0; i < 4; ++i) *value |= uint32_t{bytes_[at_ + i]} << (8 * i);
-    at_ += 4;
-    return true;
-  }
-  bool Text(std::u16string* text) {
-    uint32_t units = 0;
-    if (!Number(&units) || (bytes_.size() - at_) / 2 < units) return false;
-    text->resize(units);
-    for (uint32_t i = 0; i < units; ++i) {
-      (*text)[i] = static_cast<char16_t>(bytes_[at_] | (bytes_[at_ + 1] << 8));
-      at_ += 2;
-    }
-    return true;
-  }
-  bool Bytes(std::vector<uint8_t>* data) {
-    uint32_t size = 0;
-    if (!Number(&size) || bytes_.size() - at_ < size) return false;
-    data->assign(bytes_.begin() + at_, bytes_.begin() + at_ + size);
-    at_ += size;
-    return true;
-  }
-  bool AtEnd() const { return at_ == bytes_.size(); }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-  size_t at_ = 0;
-};
-
-}  // namespace
-
-// The node layout is private to the memory registry; these two walk it.
-struct HiveCodec {
-  using Node = MemoryRegistry::Node;
-
-  static void Write(const Node& node, HiveWriter& out) {
-    out.Text(node.name);
-    out.Number(node.isLink ? 1 : 0);
-    out.Text(node.isLink ? node.linkTarget : std::u16string());
-    out.Number(static_cast<uint32_t>(node.values.size()));
-    for (const auto& value : node.values) {
-      out.Text(value.name);
-      out.Number(value.type);
-      out.Bytes(value.data);
-    }
-    out.Number(static_cast<uint32_t>(node.children.size()));
-    for (const auto& child : node.children) Write(*child, out);
-  }
-
-  static bool Read(HiveReader& in, Node& node, Node* parent,
-                   const std::shared_ptr<Node>& linkBase, int depth) {
-    if (depth > kMaxHiveDepth) return false;
-    uint32_t isLink = 0, count = 0;
-    std::u16string target;
-    if (!in.Text(&node.name) || !in.Number(&isLink) || !in.Text(&target) ||
-        !in.Number(&count)) {
-      return false;
-    }
-    node.parent = parent;
-    if (isLink != 0) {
-      node.isLink = true;
-      node.linkBase = linkBase;
-      node.linkTarget = target;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-      Node::Value value;
-      if (!in.Text(&value.name) || !in.Number(&value.type) ||
-          !in.Bytes(&value.data)) {
-        return false;
-      }
-      node.AppendValue(std::move(value));
-    }
-    if (!in.Number(&count)) return false;
-    for (uint32_t i = 0; i < count; ++i) {
-      auto child = std::make_shared<Node>();
-      if (!Read(in, *child, &node, linkBase, depth + 1)) return false;
-      node.children.push_back(std::move(child));
-    }
-    return true;
-  }
-};
-
 std::u16string MemoryRegistry::NodePath(const Node& node) const {
   std::u16string path = node.name;
   for (const Node* up = node.parent; up != nullptr; up = up->parent) {
     path = up->name + u"\\" + path;
   }
   return path;
-}
-
-namespace {
-
-std::vector<uint8_t> SaveTree(const MemoryRegistry::Node& node) {
-  HiveWriter out;
-  out.bytes.assign(kHiveMagic, kHiveMagic + sizeof(kHiveMagic));
-  HiveCodec::Write(node, out);
-  return std::move(out.bytes);
-}
-
-bool FileExists(FileSystem& files, const char16_t* path) {
-  return files.GetFileAttributesW(path) != kInvalidFileAttributes;
-}
-
-}  // namespace
-
-int32_t MemoryRegistry::RegSaveKeyExW(RegKey key, const char16_t* file,
-                                      uint32_t /*flags*/) {
-  int32_t error = kErrorSuccess;
-  Handle* handle = GetHandle(key, &error);
-  if (handle == nullptr) return error;
-  if (files_ == nullptr || file == nullptr || *file == 0) {
-    return kErrorInvalidParameter;
-  }
-  const Node& node = *handle->view.Primary();
-  if (node.saveFailure != kErrorSuccess) {
-    if (node.saveLeavesEmptyFile && !FileExists(*files_, file)) {
-      files_->WriteFileBytes(file, {}, false);
-    }
-    return node.saveFailure;
-  }
-  if (FileExists(*files_, file)) return kErrorAlreadyExists;
-  return files_->WriteFileBytes(file, SaveTree(node), false)
-             ? kErrorSuccess
-             : kErrorPathNotFound;
-}
-
-int32_t MemoryRegistry::RegLoadKeyW(RegKey root, const char16_t* subKey,
-                                    const char16_t* file) {
-  if (root != kHkeyLocalMachine && root != kHkeyUsers) {
-    return kErrorInvalidParameter;
-  }
-  const std::u16string name = subKey != nullptr ? subKey : u"";
-  if (files_ == nullptr || file == nullptr || name.empty() ||
-      name.find(u'\\') != std::u16string::npos) {
-    return kErrorInvalidParameter;
-  }
-  const std::shared_ptr<Node> base = RootNode(root);
-  if (Child(*base, name)) return kErrorAlreadyExists;
-  std::vector<uint8_t> bytes;
-  if (!files_->ReadFileBytes(file, bytes)) return kErrorFileNotFound;
-  HiveReader in(bytes);
-  Node loaded;
-  if (!in.Magic() || !HiveCodec::Read(in, loaded, nullptr, base, 0) ||
-      !in.AtEnd()) {
-    return kErrorBadDb;
-  }
-  // The hive keeps its contents and takes the mount name.
-  const std::shared_ptr<Node> mount = AddChild(*base, name);
-  mount->values = std::move(loaded.values);
-  mount->valueIndexValid = false;
-  mount->children = std::move(loaded.children);
-  for (auto& child : mount->children) child->parent = mount.get();
-  ++generation_;
-  return kErrorSuccess;
-}
-
-int32_t MemoryRegistry::RegReplaceKeyW(RegKey key, const char16_t* subKey,
-                                       const char16_t* newFile,
-                                       const char16_t* oldFile) {
-  int32_t error = kErrorSuccess;
-  Handle* base = GetHandle(key, &error);
-  if (base == nullptr) return error;
-  if (files_ == nullptr || newFile == nullptr || oldFile == nullptr) {
-    return kErrorInvalidParameter;
-  }
-  const View view = FindView(base->view, subKey != nullptr ? subKey : u"");
-  if (view.Empty()) return kErrorFileNotFound;
-  const Node& node = *view.Primary();
-  // Only a hive's mount key can be replaced.
-  if (node.parent != hklm_.get() && node.parent != hku_.get()) {
-    return kErrorInvalidParameter;
-  }
-  if (node.replaceFailure != kErrorSuccess) return node.replaceFailure;
-  if (!FileExists(*files_, newFile)) return kErrorFileNotFound;
-  if (FileExists(*files_, oldFile)) return kErrorAlreadyExists;
-  if (!files_->WriteFileBytes(oldFile, SaveTree(node), false)) {
-    return kErrorPathNotFound;
-  }
-  pendingReplacements_.push_back({NodePath(node), newFile, oldFile});
-  return kErrorSuccess;
 }
 
 }  // namespace tavik

@@ -33,6 +33,8 @@ enum class KeyAccess {
 
 class MemoryRegistry final : public Registry {
  public:
+  static constexpr char16_t kCurrentUserSid[] = u"S-1-5-21-1-2-3-1001";
+
   explicit MemoryRegistry(RegistryFlavor flavor = RegistryFlavor::kWindows);
   ~MemoryRegistry() override;
   MemoryRegistry(const MemoryRegistry&) = delete;
@@ -102,9 +104,13 @@ class MemoryRegistry final : public Registry {
   // privilege.
   void InjectSaveFailure(RegKey root, const std::u16string& path,
                          int32_t error, bool leaveEmptyFile = true);
+  // RegReplaceKeyW of this hive answers `error` once `afterReplaces`
+  // replaces of it have succeeded (1: the first succeeds and a second one,
+  // which would take it back, fails).
   void InjectReplaceFailure(RegKey root, const std::u16string& path,
-                            int32_t error);
-  // What RegReplaceKeyW scheduled for the next start of Windows.
+                            int32_t error, uint32_t afterReplaces = 0);
+  // What RegReplaceKeyW scheduled for the next start of Windows: one entry
+  // per hive, since a second replace of a hive takes the place of the first.
   struct PendingReplacement {
     std::u16string hive;  // "HKEY_LOCAL_MACHINE\Software"
     std::u16string newFile;
@@ -128,8 +134,8 @@ class MemoryRegistry final : public Registry {
   int32_t RegQueryValueExW(RegKey key, const char16_t* valueName,
                            uint32_t* type, uint8_t* data,
                            uint32_t* dataBytes) override;
-  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                           uint32_t* values) override;
+  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys, uint32_t* values,
+                           uint64_t* lastWriteTime = nullptr) override;
   int32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t type,
                          const uint8_t* data, uint32_t dataBytes) override;
   int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) override;
@@ -140,6 +146,11 @@ class MemoryRegistry final : public Registry {
                         uint32_t flags) override;
   int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
                       const char16_t* file) override;
+  // The kernel's names: "\\REGISTRY\\MACHINE", "\\REGISTRY\\USER" and, for
+  // HKEY_CURRENT_USER, "\\REGISTRY\\USER\\" + kCurrentUserSid.
+  int32_t NtQueryKeyNameW(RegKey key, char16_t* name,
+                          uint32_t* nameChars) override;
+  int32_t RegUnLoadKeyW(RegKey root, const char16_t* subKey) override;
   int32_t RegReplaceKeyW(RegKey key, const char16_t* subKey,
                          const char16_t* newFile,
                          const char16_t* oldFile) override;
@@ -181,6 +192,9 @@ class MemoryRegistry final : public Registry {
   RegKey nextHandle_ = 0x1000;
   // Bumped on every change of the key tree; invalidates merged name lists.
   uint64_t generation_ = 0;
+  // The clock of last-write times: one tick per change.
+  uint64_t clock_ = 0;
+  uint64_t Tick() { return ++clock_; }
   FileSystem* files_ = nullptr;
   std::vector<PendingReplacement> pendingReplacements_;
 };

@@ -2,11 +2,26 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <vector>
+
 #include "platform/win32/win32_text.h"
+
+// ntdll's key query, for the one thing advapi32 does not tell: which key a
+// handle holds.
+extern "C" {
+LONG NTAPI NtQueryKey(HANDLE key, int informationClass, void* information,
+                      ULONG length, ULONG* resultLength);
+ULONG NTAPI RtlNtStatusToDosError(LONG status);
+}
 
 namespace tavik {
 
 namespace {
+
+constexpr int kKeyNameInformation = 3;
+constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005);
+constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
 
 // The predefined roots are 32-bit values that 64-bit Windows sign-extends
 // into its HKEY type (0x80000001 becomes 0xFFFFFFFF80000001); every other
@@ -93,13 +108,20 @@ int32_t Win32Registry::RegQueryValueExW(RegKey key, const char16_t* valueName,
 }
 
 int32_t Win32Registry::RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                                        uint32_t* values) {
+                                        uint32_t* values,
+                                        uint64_t* lastWriteTime) {
   DwordInOut subKeyCount(subKeys);
   DwordInOut valueCount(values);
-  return ::RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr,
-                            subKeyCount.get(), nullptr, nullptr,
-                            valueCount.get(), nullptr, nullptr, nullptr,
-                            nullptr);
+  FILETIME written{};
+  const LONG status = ::RegQueryInfoKeyW(
+      ToHkey(key), nullptr, nullptr, nullptr, subKeyCount.get(), nullptr,
+      nullptr, valueCount.get(), nullptr, nullptr, nullptr,
+      lastWriteTime != nullptr ? &written : nullptr);
+  if (status == ERROR_SUCCESS && lastWriteTime != nullptr) {
+    *lastWriteTime = (uint64_t{written.dwHighDateTime} << 32) |
+                     written.dwLowDateTime;
+  }
+  return status;
 }
 
 int32_t Win32Registry::RegSetValueExW(RegKey key, const char16_t* valueName,
@@ -134,6 +156,33 @@ int32_t Win32Registry::RegSaveKeyExW(RegKey key, const char16_t* file,
 int32_t Win32Registry::RegLoadKeyW(RegKey root, const char16_t* subKey,
                                    const char16_t* file) {
   return ::RegLoadKeyW(ToHkey(root), AsWide(subKey), AsWide(file));
+}
+
+int32_t Win32Registry::NtQueryKeyNameW(RegKey key, char16_t* name,
+                                       uint32_t* nameChars) {
+  if (name == nullptr || nameChars == nullptr) return ERROR_INVALID_PARAMETER;
+  // KEY_NAME_INFORMATION: the name's length in bytes, then the name.
+  std::vector<uint8_t> buffer(sizeof(ULONG) + size_t{*nameChars} * 2 + 64);
+  ULONG returned = 0;
+  const LONG status = NtQueryKey(ToHkey(key), kKeyNameInformation,
+                                 buffer.data(), static_cast<ULONG>(buffer.size()),
+                                 &returned);
+  if (status == kStatusBufferOverflow || status == kStatusBufferTooSmall) {
+    return ERROR_MORE_DATA;
+  }
+  if (status < 0) return static_cast<int32_t>(RtlNtStatusToDosError(status));
+  ULONG bytes = 0;
+  std::memcpy(&bytes, buffer.data(), sizeof(bytes));
+  const uint32_t chars = bytes / 2;
+  if (chars >= *nameChars) return ERROR_MORE_DATA;
+  std::memcpy(name, buffer.data() + sizeof(ULONG), size_t{chars} * 2);
+  name[chars] = 0;
+  *nameChars = chars;
+  return ERROR_SUCCESS;
+}
+
+int32_t Win32Registry::RegUnLoadKeyW(RegKey root, const char16_t* subKey) {
+  return ::RegUnLoadKeyW(ToHkey(root), AsWide(subKey));
 }
 
 int32_t Win32Registry::RegReplaceKeyW(RegKey key, const char16_t* subKey,

@@ -21,8 +21,8 @@ class Win32Registry final : public Registry {
   int32_t RegQueryValueExW(RegKey key, const char16_t* valueName,
                            uint32_t* type, uint8_t* data,
                            uint32_t* dataBytes) override;
-  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys,
-                           uint32_t* values) override;
+  int32_t RegQueryInfoKeyW(RegKey key, uint32_t* subKeys, uint32_t* values,
+                           uint64_t* lastWriteTime = nullptr) override;
   int32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t type,
                          const uint8_t* data, uint32_t dataBytes) override;
   int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) override;
@@ -33,6 +33,9 @@ class Win32Registry final : public Registry {
                         uint32_t flags) override;
   int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
                       const char16_t* file) override;
+  int32_t NtQueryKeyNameW(RegKey key, char16_t* name,
+                          uint32_t* nameChars) override;
+  int32_t RegUnLoadKeyW(RegKey root, const char16_t* subKey) override;
   int32_t RegReplaceKeyW(RegKey key, const char16_t* subKey,
                          const char16_t* newFile,
                          const char16_t* oldFile) override;
