@@ -93,8 +93,19 @@ class CountingFileSystem final : public FileSystem {
   uintptr_t OpenFileForAppend(const char16_t* path) override {
     return inner_.OpenFileForAppend(path);
   }
-  bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) override {
-    return inner_.AppendToFile(file, bytes);
+  uintptr_t CreateNewFile(const char16_t* path, uint32_t& error) override {
+    return inner_.CreateNewFile(path, error);
+  }
+  bool WriteFile(uintptr_t file, const uint8_t* data, uint32_t bytes,
+                 uint32_t& written) override {
+    return inner_.WriteFile(file, data, bytes, written);
+  }
+  bool SetFilePointerEx(uintptr_t file, int64_t distance, uint64_t* newPointer,
+                        uint32_t moveMethod) override {
+    return inner_.SetFilePointerEx(file, distance, newPointer, moveMethod);
+  }
+  bool SetEndOfFile(uintptr_t file) override {
+    return inner_.SetEndOfFile(file);
   }
   void CloseFile(uintptr_t file) override { inner_.CloseFile(file); }
 

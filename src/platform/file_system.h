@@ -14,6 +14,11 @@ inline constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 
 inline constexpr uint32_t kErrorNoMoreFiles = 18;
 inline constexpr uint32_t kErrorNotSupported = 50;
+inline constexpr uint32_t kErrorFileExists = 80;
+
+inline constexpr uint32_t kFileBegin = 0;
+inline constexpr uint32_t kFileCurrent = 1;
+inline constexpr uint32_t kFileEnd = 2;
 
 inline constexpr uint32_t kDriveUnknown = 0;
 inline constexpr uint32_t kDriveNoRootDir = 1;
@@ -119,22 +124,51 @@ class FileSystem {
   // parent exists; false when it exists already or cannot be made.
   virtual bool CreateDirectoryW(const char16_t* path) = 0;
 
-  // CreateFileW of an existing file for appending (FILE_APPEND_DATA,
-  // OPEN_EXISTING, others may read): a handle kept for a run of writes, or 0
-  // when the file cannot be opened so (callers then append with
-  // WriteFileBytes, which is also what a layer without handles offers).
+  // Handles for a file written record by record (the undo file). Each is
+  // opened for writing while others may only read, so no other writer and
+  // no deletion can touch it until CloseFile. A layer without handles
+  // answers "cannot" to every call, and such files cannot be written.
+
+  // CreateFileW with CREATE_NEW (GENERIC_WRITE, FILE_SHARE_READ): a handle
+  // to a new empty file, or 0 with `error` set to the Win32 error;
+  // ERROR_FILE_EXISTS when the name is taken, by any process.
+  virtual uintptr_t CreateNewFile(const char16_t* path, uint32_t& error) {
+    (void)path;
+    error = kErrorNotSupported;
+    return 0;
+  }
+  // CreateFileW with OPEN_EXISTING (GENERIC_WRITE, FILE_SHARE_READ), then
+  // SetFilePointerEx to the end: a handle whose writes append, or 0 when
+  // the file is not there or cannot be opened so. Never creates a file.
   virtual uintptr_t OpenFileForAppend(const char16_t* path) {
     (void)path;
     return 0;
   }
-  // WriteFile of every byte to a handle from OpenFileForAppend: false when
-  // some were not written (a full disk).
-  virtual bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) {
+  // WriteFile at the file pointer, which it moves past what was written.
+  // On a full disk it may write part and fail: `written` tells how much.
+  virtual bool WriteFile(uintptr_t file, const uint8_t* data, uint32_t bytes,
+                         uint32_t& written) {
     (void)file;
+    (void)data;
     (void)bytes;
+    written = 0;
     return false;
   }
-  // CloseHandle of a handle from OpenFileForAppend.
+  // SetFilePointerEx with FILE_BEGIN, FILE_CURRENT or FILE_END.
+  virtual bool SetFilePointerEx(uintptr_t file, int64_t distance,
+                                uint64_t* newPointer, uint32_t moveMethod) {
+    (void)file;
+    (void)distance;
+    (void)newPointer;
+    (void)moveMethod;
+    return false;
+  }
+  // SetEndOfFile: the file ends at its file pointer.
+  virtual bool SetEndOfFile(uintptr_t file) {
+    (void)file;
+    return false;
+  }
+  // CloseHandle of a handle from CreateNewFile or OpenFileForAppend.
   virtual void CloseFile(uintptr_t file) { (void)file; }
 };
 

@@ -275,6 +275,58 @@ TEST(MemoryFileSystemTest, ReadAndWriteBytes) {
   EXPECT_FALSE(fs.ReadFileBytes(u"C:\\scan\\y.txt", bytes));
 }
 
+// The handle calls behave as CreateFileW, WriteFile, SetFilePointerEx and
+// SetEndOfFile do on a handle that shares reading only.
+TEST(MemoryFileSystemTest, FileHandlesWriteCutAndHoldTheFile) {
+  using Bytes = std::vector<uint8_t>;
+  MemoryFileSystem fs;
+  uint32_t error = 0;
+  EXPECT_EQ(fs.CreateNewFile(u"C:\\nofolder\\x.reg", error), 0u);
+  EXPECT_EQ(error, 3u);
+  EXPECT_EQ(fs.CreateNewFile(u"C:\\scan", error), 0u);
+  EXPECT_EQ(error, kErrorFileExists);
+  fs.AddFile(u"C:\\scan\\taken.reg", {9});
+  EXPECT_EQ(fs.CreateNewFile(u"c:\\SCAN\\Taken.reg", error), 0u);
+  EXPECT_EQ(error, kErrorFileExists);
+  EXPECT_EQ(fs.OpenFileForAppend(u"C:\\scan\\missing.reg"), 0u);
+
+  const uintptr_t file = fs.CreateNewFile(u"C:\\scan\\new.reg", error);
+  ASSERT_NE(file, 0u);
+  const Bytes data{1, 2, 3, 4, 5};
+  uint32_t written = 0;
+  EXPECT_TRUE(fs.WriteFile(file, data.data(), 5, written));
+  EXPECT_EQ(written, 5u);
+  // A full disk takes part of a write; cutting gives the room back.
+  fs.SetFreeBytes(2);
+  EXPECT_FALSE(fs.WriteFile(file, data.data(), 5, written));
+  EXPECT_EQ(written, 2u);
+  uint64_t pointer = 0;
+  EXPECT_TRUE(fs.SetFilePointerEx(file, 0, &pointer, kFileEnd));
+  EXPECT_EQ(pointer, 7u);
+  EXPECT_FALSE(fs.SetFilePointerEx(file, -8, &pointer, kFileCurrent));
+  EXPECT_TRUE(fs.SetFilePointerEx(file, 4, nullptr, kFileBegin));
+  EXPECT_TRUE(fs.SetEndOfFile(file));
+  EXPECT_TRUE(fs.WriteFile(file, data.data(), 2, written));
+  Bytes content;
+  ASSERT_TRUE(fs.FileContent(u"C:\\scan\\new.reg", content));
+  EXPECT_EQ(content, (Bytes{1, 2, 3, 4, 1, 2}));
+  // Held open, the file cannot be deleted; reopened, writes go to its end.
+  EXPECT_FALSE(fs.DeleteFileW(u"C:\\scan\\new.reg"));
+  fs.CloseFile(file);
+  const uintptr_t again = fs.OpenFileForAppend(u"C:\\scan\\new.reg");
+  ASSERT_NE(again, 0u);
+  EXPECT_TRUE(fs.WriteFile(again, data.data(), 1, written));
+  ASSERT_TRUE(fs.FileContent(u"C:\\scan\\new.reg", content));
+  EXPECT_EQ(content, (Bytes{1, 2, 3, 4, 1, 2, 1}));
+  // A file taken away under the handle is written no more.
+  fs.Remove(u"C:\\scan\\new.reg");
+  EXPECT_FALSE(fs.WriteFile(again, data.data(), 1, written));
+  EXPECT_FALSE(fs.Exists(u"C:\\scan\\new.reg"));
+  EXPECT_EQ(fs.OpenFileCount(), 1u);
+  fs.CloseFile(again);
+  EXPECT_EQ(fs.OpenFileCount(), 0u);
+}
+
 TEST(MemoryFileSystemTest, ListsFoldersAsFindFirstFileDoes) {
   MemoryFileSystem fs;
   fs.AddFile(u"C:\\Apps\\Tool.EXE");

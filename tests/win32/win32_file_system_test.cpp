@@ -35,7 +35,7 @@ class Win32FileSystemTest : public ::testing::Test {
   }
   void RemoveScratch() {
     for (const char16_t* name : {u"\\data.bin", u"\\target.exe", u"\\a.lnk",
-                                 u"\\broken.lnk", u"\\sub"}) {
+                                 u"\\broken.lnk", u"\\undo.reg", u"\\sub"}) {
       const std::u16string path = folder_ + name;
       ::DeleteFileW(Wide(path));
       ::RemoveDirectoryW(Wide(path));
@@ -103,6 +103,44 @@ TEST_F(Win32FileSystemTest, WholeFileBytesWriteAppendAndRead) {
   EXPECT_TRUE(bytes.empty());
 
   EXPECT_FALSE(files_.WriteFileBytes(Path(u"sub\\x.txt").c_str(), {1}, false));
+}
+
+// The undo file's handle: CREATE_NEW never opens a name that is taken, a
+// cut takes the end off, others may read but not delete the file while it
+// is open, and a reopened file is written at its end.
+TEST_F(Win32FileSystemTest, NewFileHandleWritesCutsAndHoldsTheFile) {
+  using Bytes = std::vector<uint8_t>;
+  const std::u16string file = Path(u"undo.reg");
+  uint32_t error = 0;
+  const uintptr_t handle = files_.CreateNewFile(file.c_str(), error);
+  ASSERT_NE(handle, 0u);
+  const Bytes data{1, 2, 3, 4, 5};
+  uint32_t written = 0;
+  EXPECT_TRUE(files_.WriteFile(handle, data.data(), 5, written));
+  EXPECT_EQ(written, 5u);
+  EXPECT_EQ(files_.CreateNewFile(file.c_str(), error), 0u);
+  EXPECT_EQ(error, kErrorFileExists);
+  EXPECT_EQ(files_.CreateNewFile(folder_.c_str(), error), 0u);
+  EXPECT_EQ(error, kErrorFileExists);
+  EXPECT_FALSE(files_.DeleteFileW(file.c_str()));
+
+  uint64_t pointer = 0;
+  EXPECT_TRUE(files_.SetFilePointerEx(handle, 0, &pointer, kFileEnd));
+  EXPECT_EQ(pointer, 5u);
+  EXPECT_TRUE(files_.SetFilePointerEx(handle, 2, nullptr, kFileBegin));
+  EXPECT_TRUE(files_.SetEndOfFile(handle));
+  Bytes bytes;
+  ASSERT_TRUE(files_.ReadFileBytes(file.c_str(), bytes));
+  EXPECT_EQ(bytes, (Bytes{1, 2}));
+  files_.CloseFile(handle);
+
+  const uintptr_t again = files_.OpenFileForAppend(file.c_str());
+  ASSERT_NE(again, 0u);
+  EXPECT_TRUE(files_.WriteFile(again, data.data() + 4, 1, written));
+  files_.CloseFile(again);
+  ASSERT_TRUE(files_.ReadFileBytes(file.c_str(), bytes));
+  EXPECT_EQ(bytes, (Bytes{1, 2, 5}));
+  EXPECT_EQ(files_.OpenFileForAppend(Path(u"missing.reg").c_str()), 0u);
 }
 
 TEST_F(Win32FileSystemTest, WindowsFolderAndExecutablePath) {

@@ -595,47 +595,129 @@ bool MemoryFileSystem::WriteFileBytes(const char16_t* path,
     const std::u16string absolute = Absolute(path);
     entry.name = absolute.substr(absolute.rfind(u'\\') + 1);
   }
-  if (!append) entry.content.clear();
-  return AppendBytes(entry, bytes);
+  if (!append) {
+    if (freeBytes_) *freeBytes_ += entry.content.size();
+    entry.content.clear();
+  }
+  return StoreBytes(entry, entry.content.size(), bytes.data(), bytes.size()) ==
+         bytes.size();
 }
 
-bool MemoryFileSystem::AppendBytes(Entry& entry,
-                                   const std::vector<uint8_t>& bytes) {
-  if (freeBytes_ && bytes.size() > *freeBytes_) {
-    entry.content.insert(entry.content.end(), bytes.begin(),
-                         bytes.begin() + static_cast<ptrdiff_t>(*freeBytes_));
-    freeBytes_ = 0;
-    return false;
+size_t MemoryFileSystem::StoreBytes(Entry& entry, uint64_t offset,
+                                    const uint8_t* data, size_t bytes) {
+  const uint64_t size = entry.content.size();
+  uint64_t fits = bytes;
+  if (freeBytes_) {
+    const uint64_t room = size + *freeBytes_;
+    fits = offset >= room ? 0 : std::min<uint64_t>(bytes, room - offset);
   }
-  if (freeBytes_) *freeBytes_ -= bytes.size();
-  entry.content.insert(entry.content.end(), bytes.begin(), bytes.end());
-  return true;
+  const uint64_t end = offset + fits;
+  if (fits == 0) return 0;
+  if (end > size) {
+    if (freeBytes_) *freeBytes_ -= static_cast<size_t>(end - size);
+    entry.content.resize(static_cast<size_t>(end), 0);
+  }
+  std::copy_n(data, static_cast<size_t>(fits),
+              entry.content.begin() + static_cast<ptrdiff_t>(offset));
+  return static_cast<size_t>(fits);
+}
+
+bool MemoryFileSystem::HasOpenHandle(const std::u16string& key) const {
+  return std::any_of(handles_.begin(), handles_.end(),
+                     [&key](const auto& open) { return open.second.key == key; });
+}
+
+MemoryFileSystem::Entry* MemoryFileSystem::HandleFile(uintptr_t file,
+                                                      OpenFile** open) {
+  auto handle = handles_.find(file);
+  if (handle == handles_.end()) return nullptr;
+  // The handle keeps the normalized path: no lookup of the name again.
+  auto entry = entries_.find(handle->second.key);
+  if (entry == entries_.end() || entry->second.folder) return nullptr;
+  *open = &handle->second;
+  return &entry->second;
+}
+
+uintptr_t MemoryFileSystem::CreateNewFile(const char16_t* path,
+                                          uint32_t& error) {
+  constexpr uint32_t kErrorPathNotFound = 3;
+  error = kErrorPathNotFound;
+  if (path == nullptr) return 0;
+  const std::u16string key = Normalize(path);
+  if (key.size() <= 3) return 0;
+  const size_t cut = key.rfind(u'\\');
+  auto parent = entries_.find(key.substr(0, cut == 2 ? 3 : cut));
+  if (parent == entries_.end() || !parent->second.folder) return 0;
+  auto [it, inserted] = entries_.try_emplace(key);
+  if (!inserted) {
+    error = kErrorFileExists;  // a folder's name too
+    return 0;
+  }
+  const std::u16string absolute = Absolute(path);
+  it->second.name = absolute.substr(absolute.rfind(u'\\') + 1);
+  error = 0;
+  handles_[nextHandle_] = OpenFile{key, 0};
+  return nextHandle_++;
 }
 
 uintptr_t MemoryFileSystem::OpenFileForAppend(const char16_t* path) {
   if (path == nullptr) return 0;
   const Entry* entry = Find(path);
   if (entry == nullptr || entry->folder) return 0;
-  appendHandles_[nextAppendHandle_] = Normalize(path);
-  return nextAppendHandle_++;
+  handles_[nextHandle_] = OpenFile{Normalize(path), entry->content.size()};
+  return nextHandle_++;
 }
 
-bool MemoryFileSystem::AppendToFile(uintptr_t file,
-                                    const std::vector<uint8_t>& bytes) {
-  auto handle = appendHandles_.find(file);
-  if (handle == appendHandles_.end()) return false;
-  // The handle keeps the normalized path: no lookup of the name again.
-  auto entry = entries_.find(handle->second);
-  return entry != entries_.end() && !entry->second.folder &&
-         AppendBytes(entry->second, bytes);
+bool MemoryFileSystem::WriteFile(uintptr_t file, const uint8_t* data,
+                                 uint32_t bytes, uint32_t& written) {
+  written = 0;
+  OpenFile* open = nullptr;
+  Entry* entry = HandleFile(file, &open);
+  if (entry == nullptr) return false;
+  written = static_cast<uint32_t>(StoreBytes(*entry, open->pointer, data, bytes));
+  open->pointer += written;
+  return written == bytes;
 }
 
-void MemoryFileSystem::CloseFile(uintptr_t file) { appendHandles_.erase(file); }
+bool MemoryFileSystem::SetFilePointerEx(uintptr_t file, int64_t distance,
+                                        uint64_t* newPointer,
+                                        uint32_t moveMethod) {
+  OpenFile* open = nullptr;
+  const Entry* entry = HandleFile(file, &open);
+  if (entry == nullptr || moveMethod > kFileEnd) return false;
+  const uint64_t base = moveMethod == kFileBegin     ? 0
+                        : moveMethod == kFileCurrent ? open->pointer
+                                                     : entry->content.size();
+  // A pointer before the start is refused (ERROR_NEGATIVE_SEEK).
+  if (distance < 0 && static_cast<uint64_t>(-distance) > base) return false;
+  open->pointer = base + static_cast<uint64_t>(distance);
+  if (newPointer != nullptr) *newPointer = open->pointer;
+  return true;
+}
+
+bool MemoryFileSystem::SetEndOfFile(uintptr_t file) {
+  OpenFile* open = nullptr;
+  Entry* entry = HandleFile(file, &open);
+  if (entry == nullptr) return false;
+  const uint64_t size = entry->content.size();
+  if (freeBytes_) {
+    // Cutting gives the bytes back; growing needs room for the zeros.
+    if (open->pointer > size && open->pointer - size > *freeBytes_) {
+      return false;
+    }
+    *freeBytes_ = static_cast<size_t>(*freeBytes_ + size - open->pointer);
+  }
+  entry->content.resize(static_cast<size_t>(open->pointer), 0);
+  return true;
+}
+
+void MemoryFileSystem::CloseFile(uintptr_t file) { handles_.erase(file); }
 
 bool MemoryFileSystem::DeleteFileW(const char16_t* path) {
   if (path == nullptr) return false;
   auto it = entries_.find(Normalize(path));
-  if (it == entries_.end() || it->second.folder || it->second.undeletable) {
+  if (it == entries_.end() || it->second.folder || it->second.undeletable ||
+      HasOpenHandle(it->first)) {
     return false;
   }
   shellLinks_.erase(it->first);

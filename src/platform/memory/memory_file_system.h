@@ -93,21 +93,35 @@ class MemoryFileSystem final : public FileSystem {
                       bool append) override;
   bool DeleteFileW(const char16_t* path) override;
   bool CreateDirectoryW(const char16_t* path) override;
+  // Handles share reading only, as the Win32 layer opens them: DeleteFileW
+  // of a file with an open handle fails (Remove still takes it away, as
+  // something outside the program might).
+  uintptr_t CreateNewFile(const char16_t* path, uint32_t& error) override;
   uintptr_t OpenFileForAppend(const char16_t* path) override;
-  bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) override;
+  bool WriteFile(uintptr_t file, const uint8_t* data, uint32_t bytes,
+                 uint32_t& written) override;
+  bool SetFilePointerEx(uintptr_t file, int64_t distance, uint64_t* newPointer,
+                        uint32_t moveMethod) override;
+  bool SetEndOfFile(uintptr_t file) override;
   void CloseFile(uintptr_t file) override;
-  // Handles from OpenFileForAppend not yet closed.
-  size_t OpenFileCount() const { return appendHandles_.size(); }
+  // Handles from CreateNewFile and OpenFileForAppend not yet closed.
+  size_t OpenFileCount() const { return handles_.size(); }
   // Makes DeleteFileW of this file fail (a file in use or protected).
   void SetUndeletable(const std::u16string& path, bool undeletable);
   // A disk with this many bytes left: a write that does not fit stores
-  // what fits and fails, as WriteFile on a full disk.
+  // what fits and fails, as WriteFile on a full disk. Cutting a file gives
+  // its bytes back.
   void SetFreeBytes(size_t bytes) { freeBytes_ = bytes; }
 
  private:
+  // An open handle: the file's normalized path and its file pointer.
+  struct OpenFile {
+    std::u16string key;
+    uint64_t pointer = 0;
+  };
   std::optional<size_t> freeBytes_;
-  std::map<uintptr_t, std::u16string> appendHandles_;
-  uintptr_t nextAppendHandle_ = 1;
+  std::map<uintptr_t, OpenFile> handles_;
+  uintptr_t nextHandle_ = 1;
   struct Entry {
     bool folder = false;
     bool hiddenFromQuickTests = false;
@@ -121,9 +135,14 @@ class MemoryFileSystem final : public FileSystem {
   // "." / ".." resolved, relative names joined to the current folder). Empty
   // for a path that cannot exist.
   std::u16string Absolute(const std::u16string& path) const;
-  // Adds `bytes` to the end of `entry`, as far as the simulated free room
-  // allows; false when it ran out.
-  bool AppendBytes(Entry& entry, const std::vector<uint8_t>& bytes);
+  // Writes `bytes` into `entry` at `offset` (zero-filling any gap), as far
+  // as the simulated free room allows: how many were stored.
+  size_t StoreBytes(Entry& entry, uint64_t offset, const uint8_t* data,
+                    size_t bytes);
+  // The file behind an open handle; null when the handle is unknown or its
+  // file has gone.
+  Entry* HandleFile(uintptr_t file, OpenFile** open);
+  bool HasOpenHandle(const std::u16string& key) const;
   // The key under which a path is stored: absolute, folded to upper case,
   // separators and "." / ".." resolved, trailing dots and blanks of the
   // last part removed. Empty for a path that cannot exist.

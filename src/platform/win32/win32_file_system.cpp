@@ -21,6 +21,13 @@ constexpr DWORD kGetPathUncPriority = 2;  // SLGP_UNCPRIORITY
 // Reads whole files of the program's own texts; larger files are not ours.
 constexpr LONGLONG kMaxReadBytes = 64LL * 1024 * 1024;
 
+// The seam carries file handles as integers; 0 is never a valid one.
+HANDLE AsHandle(uintptr_t file) { return reinterpret_cast<HANDLE>(file); }
+
+uintptr_t FromHandle(HANDLE file) {
+  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<uintptr_t>(file);
+}
+
 }  // namespace
 
 uint32_t Win32FileSystem::GetFileAttributesW(const char16_t* path) {
@@ -183,32 +190,59 @@ bool Win32FileSystem::CreateDirectoryW(const char16_t* path) {
   return ::CreateDirectoryW(AsWide(path), nullptr) != FALSE;
 }
 
-uintptr_t Win32FileSystem::OpenFileForAppend(const char16_t* path) {
+uintptr_t Win32FileSystem::CreateNewFile(const char16_t* path,
+                                         uint32_t& error) {
+  // No FILE_SHARE_WRITE or FILE_SHARE_DELETE: while the handle is open no
+  // one else writes to, renames or deletes the file.
   const HANDLE file =
-      ::CreateFileW(AsWide(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<uintptr_t>(file);
+      ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+  return FromHandle(file);
 }
 
-bool Win32FileSystem::AppendToFile(uintptr_t file,
-                                   const std::vector<uint8_t>& bytes) {
-  const HANDLE handle = reinterpret_cast<HANDLE>(file);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD written = 0;
-    if (!::WriteFile(handle, bytes.data() + done,
-                     static_cast<DWORD>(bytes.size() - done), &written,
-                     nullptr) ||
-        written == 0) {
-      return false;
-    }
-    done += written;
+uintptr_t Win32FileSystem::OpenFileForAppend(const char16_t* path) {
+  // GENERIC_WRITE rather than FILE_APPEND_DATA alone, so that SetEndOfFile
+  // can cut the file; the pointer is then moved to the end once.
+  const HANDLE file =
+      ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  const LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(file, zero, nullptr, FILE_END)) {
+    ::CloseHandle(file);
+    return 0;
   }
+  return FromHandle(file);
+}
+
+bool Win32FileSystem::WriteFile(uintptr_t file, const uint8_t* data,
+                                uint32_t bytes, uint32_t& written) {
+  DWORD done = 0;
+  const BOOL ok = ::WriteFile(AsHandle(file), data, bytes, &done, nullptr);
+  written = done;
+  return ok != FALSE;
+}
+
+bool Win32FileSystem::SetFilePointerEx(uintptr_t file, int64_t distance,
+                                       uint64_t* newPointer,
+                                       uint32_t moveMethod) {
+  LARGE_INTEGER move{};
+  move.QuadPart = distance;
+  LARGE_INTEGER moved{};
+  if (!::SetFilePointerEx(AsHandle(file), move, &moved, moveMethod)) {
+    return false;
+  }
+  if (newPointer != nullptr) *newPointer = static_cast<uint64_t>(moved.QuadPart);
   return true;
 }
 
+bool Win32FileSystem::SetEndOfFile(uintptr_t file) {
+  return ::SetEndOfFile(AsHandle(file)) != FALSE;
+}
+
 void Win32FileSystem::CloseFile(uintptr_t file) {
-  if (file != 0) ::CloseHandle(reinterpret_cast<HANDLE>(file));
+  if (file != 0) ::CloseHandle(AsHandle(file));
 }
 
 }  // namespace tavik

@@ -33,8 +33,13 @@ class Win32FileSystem final : public FileSystem {
                       bool append) override;
   bool DeleteFileW(const char16_t* path) override;
   bool CreateDirectoryW(const char16_t* path) override;
+  uintptr_t CreateNewFile(const char16_t* path, uint32_t& error) override;
   uintptr_t OpenFileForAppend(const char16_t* path) override;
-  bool AppendToFile(uintptr_t file, const std::vector<uint8_t>& bytes) override;
+  bool WriteFile(uintptr_t file, const uint8_t* data, uint32_t bytes,
+                 uint32_t& written) override;
+  bool SetFilePointerEx(uintptr_t file, int64_t distance, uint64_t* newPointer,
+                        uint32_t moveMethod) override;
+  bool SetEndOfFile(uintptr_t file) override;
   void CloseFile(uintptr_t file) override;
 };
 
