@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "engine/registry_key.h"
+#include "repair/classes_root.h"
 #include "repair/hive_backup.h"
 #include "repair/registry_links.h"
 #include "repair/undo_file.h"
@@ -63,13 +64,34 @@ bool HasEmptyPart(std::u16string_view path) {
          (path.front() == u'\\' || path.find(u"\\\\") != std::u16string_view::npos);
 }
 
+bool EntryGone(int32_t deleted) {
+  return deleted == kErrorSuccess || deleted == kErrorFileNotFound ||
+         deleted == kErrorPathNotFound;
+}
+
+// Deletes the key `key` was opened on, through that handle: a key that was
+// replaced by a link meanwhile is not the key the handle holds, so the
+// deletion can never reach through a link to what it names. True when the
+// key is gone (deleted now, or since the handle was opened).
+bool DeleteOpenedKey(Registry& registry, RegKey key) {
+  const int32_t result = registry.RegDeleteKeyW(key, u"");
+  return result == kErrorSuccess || result == kErrorKeyDeleted;
+}
+
 int32_t DeleteKeyTreeAt(Registry& registry, RegKey root, char16_t* path,
                         size_t capacity, int depth) {
   if (depth > kMaxTreeDepth) return 0;
-  if (registry.RegDeleteKeyW(root, path) == kErrorSuccess) return 1;
+  // The key itself, never what a link names: a link found here (one made
+  // after the tree was checked) stays, and so does the tree above it.
   RegistryKey key;
-  const int32_t opened = RegistryKey::Open(registry, root, path, kKeyRead, key);
-  if (opened != kErrorSuccess) return opened == kErrorFileNotFound ? 1 : 0;
+  RegKey opened = 0;
+  const int32_t result =
+      registry.RegOpenKeyLinkW(root, path, kKeyRead, &opened);
+  if (result != kErrorSuccess) return result == kErrorFileNotFound ? 1 : 0;
+  key = RegistryKey(registry, opened);
+  if (IsLinkHandle(registry, key.get())) return 0;
+  // A key without subkeys goes at once.
+  if (DeleteOpenedKey(registry, key.get())) return 1;
 
   size_t length = std::char_traits<char16_t>::length(path);
   const bool addedSeparator = path[length - 1] != u'\\';
@@ -89,8 +111,8 @@ int32_t DeleteKeyTreeAt(Registry& registry, RegKey root, char16_t* path,
         kErrorSuccess) {
       break;
     }
-    // A child that is still listed after its deletion succeeded (a link
-    // whose target went instead) would be deleted again forever.
+    // A child that is still listed after its deletion succeeded would be
+    // deleted again forever.
     const std::u16string_view child(name.data(), chars);
     if (tail + chars + 1 > capacity || (!previous.empty() && child == previous)) {
       childFailed = true;
@@ -109,26 +131,62 @@ int32_t DeleteKeyTreeAt(Registry& registry, RegKey root, char16_t* path,
   }
   // The caller's path again, without a trailing separator.
   path[tail - 1] = 0;
-  key.Close();
   if (childFailed) return 0;
-  return registry.RegDeleteKeyW(root, path) == kErrorSuccess ? 1 : 0;
+  return DeleteOpenedKey(registry, key.get()) ? 1 : 0;
 }
 
-bool EntryGone(int32_t deleted) {
-  return deleted == kErrorSuccess || deleted == kErrorFileNotFound ||
-         deleted == kErrorPathNotFound;
+// Deletes keys[at] and the keys below it that the undo log wrote, children
+// first and siblings in the order they were listed, through the handles the
+// export opened; stops at the first key that cannot go. A key that changed
+// since it was written (a value or subkey added, removed or rewritten) is
+// not deleted: the file does not hold what it has now. `at` moves past the
+// key's part of the list. True when the key is gone.
+bool DeleteExportedTree(Registry& registry, std::vector<ExportedKey>& keys,
+                        size_t& at) {
+  ExportedKey& self = keys[at++];
+  const size_t firstChild = at;
+  while (at < keys.size() && keys[at].depth > self.depth) ++at;
+  const size_t end = at;
+  KeyState now;
+  const int32_t queried = QueryKeyState(registry, self.key.get(), &now);
+  // Gone with everything below it since it was written.
+  if (queried == kErrorKeyDeleted) return true;
+  if (queried != kErrorSuccess || now != self.state) return false;
+  for (size_t child = firstChild; child < end;) {
+    if (!DeleteExportedTree(registry, keys, child)) return false;
+  }
+  if (firstChild != end) {
+    // Its subkeys are gone now; it must still hold just what was written.
+    const int32_t again = QueryKeyState(registry, self.key.get(), &now);
+    if (again == kErrorKeyDeleted) return true;
+    if (again != kErrorSuccess || now.subKeys != 0 ||
+        now.values != self.state.values) {
+      return false;
+    }
+  }
+  return DeleteOpenedKey(registry, self.key.get());
 }
 
-// Deletes exactly the keys the undo log wrote, children first. Its export
-// walked the tree once and found no link, so no second walk is needed; a key
-// that gained a subkey since then refuses its deletion, and what the file
-// does not hold is never deleted. 0 when every listed key is gone.
+// Deletes exactly the keys the undo log wrote, in the order of the fix
+// without one. The export walked the tree once and found no link, so no
+// second walk is needed; what the file does not hold is never deleted.
+// 0 when the key is gone.
 int32_t DeleteRecordedKey(Registry& registry, UndoLog& undo,
                           const Finding& record) {
   const std::u16string_view path = WithoutTrailingSeparators(record.path);
   if (path.empty() || path.size() >= kTextBufferChars) return -1;
-  std::vector<std::u16string> keys;
-  switch (undo.RecordKeyTree(record.root, path, keys)) {
+  ConcreteKey target{record.root, std::u16string(path)};
+  if (record.root == kHkeyClassesRoot) {
+    RegKey opened = 0;
+    const int32_t result = registry.RegOpenKeyLinkW(
+        record.root, target.path.c_str(), kKeyRead, &opened);
+    if (result == kErrorFileNotFound) return 0;  // already gone
+    if (result != kErrorSuccess) return -1;
+    const RegistryKey view(registry, opened);
+    if (!FindConcreteClassesKey(registry, view.get(), &target)) return -1;
+  }
+  std::vector<ExportedKey> keys;
+  switch (undo.RecordKeyTree(target.root, target.path, keys)) {
     case UndoRecord::kAbsent:
       return 0;  // already gone
     case UndoRecord::kFailed:
@@ -137,12 +195,8 @@ int32_t DeleteRecordedKey(Registry& registry, UndoLog& undo,
       break;
   }
   if (keys.empty()) return -1;
-  for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-    if (!EntryGone(registry.RegDeleteKeyW(record.root, key->c_str()))) {
-      return -1;
-    }
-  }
-  return 0;
+  size_t at = 0;
+  return DeleteExportedTree(registry, keys, at) ? 0 : -1;
 }
 
 // Opens the value's key once: the undo log reads the value through the same
@@ -154,8 +208,14 @@ int32_t DeleteRecordedValue(Registry& registry, UndoLog& undo,
       registry, record.root, record.path.c_str(), kKeyAllAccess, key);
   if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return 0;
   if (opened != kErrorSuccess) return -1;
-  switch (undo.RecordValue(record.root, WithoutTrailingSeparators(record.path),
-                           key.get(), record.valueName)) {
+  ConcreteKey target{record.root,
+                     std::u16string(WithoutTrailingSeparators(record.path))};
+  if (record.root == kHkeyClassesRoot &&
+      !FindConcreteClassesKey(registry, key.get(), &target)) {
+    return -1;
+  }
+  switch (undo.RecordValue(target.root, target.path, key.get(),
+                           record.valueName)) {
     case UndoRecord::kAbsent:
       return 0;
     case UndoRecord::kFailed:

@@ -14,7 +14,7 @@ constexpr size_t kHexLineWidth = 80;
 constexpr uint32_t kValueNameChars = 16384;
 constexpr uint32_t kKeyNameChars = 512;
 // The registry nests keys at most this deep.
-constexpr int kMaxTreeDepth = 512;
+constexpr uint32_t kMaxTreeDepth = 512;
 // A value that keeps growing between the size query and the read.
 constexpr int kMaxReadAttempts = 8;
 constexpr size_t kFirstDataBytes = 4096;
@@ -136,6 +136,11 @@ std::u16string KeyLineName(RegKey root, std::u16string_view path) {
 
 }  // namespace
 
+int32_t QueryKeyState(Registry& registry, RegKey key, KeyState* state) {
+  return registry.RegQueryInfoKeyW(key, &state->subKeys, &state->values,
+                                   &state->lastWrite);
+}
+
 std::u16string_view RegFileRootName(RegKey root) {
   switch (root) {
     case kHkeyClassesRoot:
@@ -191,57 +196,81 @@ RegExporter::RegExporter(Registry& registry)
       keyName_(kKeyNameChars),
       data_(kFirstDataBytes) {}
 
-bool RegExporter::ExportOpened(RegKey key, const std::u16string& keyName,
-                               std::u16string& out, int depth) {
-  if (depth > kMaxTreeDepth || IsLinkHandle(registry_, key)) return false;
-  out += u"[";
-  out += keyName;
-  out += u"]";
-  out += kLineEnd;
-  if (keys_ != nullptr) keys_->push_back(keyName.substr(keyNameSkip_));
-  // The counts first: one call instead of the two that find each list's end.
-  uint32_t subKeyCount = 0;
-  uint32_t valueCount = 0;
-  if (registry_.RegQueryInfoKeyW(key, &subKeyCount, &valueCount) !=
-      kErrorSuccess) {
-    return false;
-  }
-  for (uint32_t index = 0; index < valueCount; ++index) {
-    uint32_t chars = 0;
-    uint32_t type = kRegNone;
-    uint32_t bytes = 0;
-    const int32_t result =
-        ReadValueAt(registry_, key, index, name_, &chars, &type, data_, &bytes);
-    // An end before the count is a key changing under the fix.
-    if (result != kErrorSuccess) return false;
-    if (!AppendRegValueLine(out, std::u16string_view(name_.data(), chars), type,
-                            data_.data(), bytes)) {
-      return false;
+bool RegExporter::ExportKeyLines(RegKey key, const std::u16string& keyName,
+                                 std::u16string& out, KeyState* state,
+                                 std::vector<std::u16string>& children) {
+  const size_t start = out.size();
+  for (int attempt = 0; attempt < kMaxReadAttempts; ++attempt) {
+    out.resize(start);
+    children.clear();
+    // The counts first: one call instead of the two that find each list's
+    // end; the same call afterwards shows whether the key changed meanwhile.
+    KeyState before;
+    if (QueryKeyState(registry_, key, &before) != kErrorSuccess) return false;
+    out += u"[";
+    out += keyName;
+    out += u"]";
+    out += kLineEnd;
+    bool complete = true;
+    for (uint32_t index = 0; index < before.values && complete; ++index) {
+      uint32_t chars = 0;
+      uint32_t type = kRegNone;
+      uint32_t bytes = 0;
+      const int32_t result = ReadValueAt(registry_, key, index, name_, &chars,
+                                         &type, data_, &bytes);
+      if (result != kErrorSuccess) {
+        complete = false;
+        break;
+      }
+      if (!AppendRegValueLine(out, std::u16string_view(name_.data(), chars),
+                              type, data_.data(), bytes)) {
+        return false;
+      }
     }
+    out += kLineEnd;
+    for (uint32_t index = 0; index < before.subKeys && complete; ++index) {
+      uint32_t chars = kKeyNameChars;
+      if (registry_.RegEnumKeyExW(key, index, keyName_.data(), &chars) !=
+          kErrorSuccess) {
+        complete = false;
+        break;
+      }
+      children.emplace_back(keyName_.data(), chars);
+    }
+    KeyState after;
+    if (QueryKeyState(registry_, key, &after) != kErrorSuccess) return false;
+    if (after == before) {
+      // A read that failed on a key that stayed the same is a real failure.
+      if (!complete) return false;
+      *state = after;
+      return true;
+    }
+    // A value or subkey came or went while the key was read: a record made
+    // from that reading could miss it, so the key is read again.
   }
-  out += kLineEnd;
+  return false;
+}
 
+bool RegExporter::ExportOpened(RegistryKey key, const std::u16string& keyName,
+                               std::u16string& out, uint32_t depth) {
+  if (depth > kMaxTreeDepth || IsLinkHandle(registry_, key.get())) return false;
+  KeyState state;
   std::vector<std::u16string> children;
-  children.reserve(subKeyCount);
-  for (uint32_t index = 0; index < subKeyCount; ++index) {
-    uint32_t chars = kKeyNameChars;
-    if (registry_.RegEnumKeyExW(key, index, keyName_.data(), &chars) !=
-        kErrorSuccess) {
-      return false;
-    }
-    children.emplace_back(keyName_.data(), chars);
-  }
+  if (!ExportKeyLines(key.get(), keyName, out, &state, children)) return false;
+  const RegKey opened = key.get();
+  exported_.push_back(ExportedKey{keyName.substr(keyNameSkip_), depth, state,
+                                  std::move(key)});
   for (const std::u16string& child : children) {
     if (HasUnwritable(child)) return false;
-    RegKey opened = 0;
+    RegKey childKey = 0;
     // A child that vanished since it was listed fails the export too: the
     // tree is changing under the fix.
-    if (registry_.RegOpenKeyLinkW(key, child.c_str(), kKeyRead, &opened) !=
+    if (registry_.RegOpenKeyLinkW(opened, child.c_str(), kKeyRead, &childKey) !=
         kErrorSuccess) {
       return false;
     }
-    const RegistryKey closer(registry_, opened);
-    if (!ExportOpened(opened, keyName + u"\\" + child, out, depth + 1)) {
+    if (!ExportOpened(RegistryKey(registry_, childKey), keyName + u"\\" + child,
+                      out, depth + 1)) {
       return false;
     }
   }
@@ -250,7 +279,7 @@ bool RegExporter::ExportOpened(RegKey key, const std::u16string& keyName,
 
 RegExport RegExporter::KeyTree(RegKey root, std::u16string_view path,
                                std::u16string& out,
-                               std::vector<std::u16string>* keys) {
+                               std::vector<ExportedKey>* keys) {
   if (keys != nullptr) keys->clear();
   const std::u16string keyName = KeyLineName(root, path);
   if (keyName.empty()) return RegExport::kFailed;
@@ -259,17 +288,18 @@ RegExport RegExporter::KeyTree(RegKey root, std::u16string_view path,
       root, std::u16string(path).c_str(), kKeyRead, &key);
   if (opened == kErrorFileNotFound) return RegExport::kAbsent;
   if (opened != kErrorSuccess) return RegExport::kFailed;
-  const RegistryKey closer(registry_, key);
   const size_t start = out.size();
-  keys_ = keys;
+  exported_.clear();
   keyNameSkip_ = keyName.size() - path.size();
-  const bool exported = ExportOpened(key, keyName, out, 0);
-  keys_ = nullptr;
+  const bool exported =
+      ExportOpened(RegistryKey(registry_, key), keyName, out, 0);
   if (!exported) {
     out.resize(start);
-    if (keys != nullptr) keys->clear();
+    exported_.clear();
     return RegExport::kFailed;
   }
+  if (keys != nullptr) keys->swap(exported_);
+  exported_.clear();
   return RegExport::kWritten;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/registry_key.h"
 #include "platform/registry.h"
 
 namespace tavik {
@@ -20,6 +21,26 @@ enum class RegExport {
   kWritten,  // the entry's lines were appended
   kAbsent,   // the entry does not exist; nothing appended
   kFailed,   // the entry cannot be written faithfully; `out` is unchanged
+};
+
+// What RegQueryInfoKeyW tells of a key: enough to see that it changed.
+struct KeyState {
+  uint32_t subKeys = 0;
+  uint32_t values = 0;
+  uint64_t lastWrite = 0;
+  bool operator==(const KeyState&) const = default;
+};
+
+// The registry's result code of RegQueryInfoKeyW on `key`.
+int32_t QueryKeyState(Registry& registry, RegKey key, KeyState* state);
+
+// A key written by a tree export, held open as itself (never as a link), so
+// that a deletion through it removes the very key that was written.
+struct ExportedKey {
+  std::u16string path;  // below the root
+  uint32_t depth = 0;   // 0 for the exported key, 1 for its subkeys, ...
+  KeyState state;       // the key as its lines were written
+  RegistryKey key;
 };
 
 // The root's name in a key line ("HKEY_LOCAL_MACHINE"); empty for others.
@@ -37,11 +58,11 @@ bool AppendRegValueLine(std::u16string& out, std::u16string_view name,
 class RegExporter {
  public:
   explicit RegExporter(Registry& registry);
-  // As ExportKeyTree below. When `keys` is given it receives the path of
-  // every key written, parents first (root + path itself first); it is
-  // emptied when the export fails.
+  // As ExportKeyTree below. When `keys` is given it receives every key
+  // written, parents first (root + path itself first), each still open; it
+  // is emptied when the export fails.
   RegExport KeyTree(RegKey root, std::u16string_view path, std::u16string& out,
-                    std::vector<std::u16string>* keys = nullptr);
+                    std::vector<ExportedKey>* keys = nullptr);
   // As ExportValue below.
   RegExport Value(RegKey root, std::u16string_view path,
                   std::u16string_view valueName, std::u16string& out);
@@ -50,12 +71,17 @@ class RegExporter {
                         std::u16string_view valueName, std::u16string& out);
 
  private:
-  bool ExportOpened(RegKey key, const std::u16string& keyName,
-                    std::u16string& out, int depth);
+  bool ExportOpened(RegistryKey key, const std::u16string& keyName,
+                    std::u16string& out, uint32_t depth);
+  // Appends the key line and values of `key` and lists its subkeys, as one
+  // consistent reading: a key that changes while it is read is read again.
+  bool ExportKeyLines(RegKey key, const std::u16string& keyName,
+                      std::u16string& out, KeyState* state,
+                      std::vector<std::u16string>& children);
 
-  // Filled by ExportOpened while a KeyTree call asks for the key list: key
-  // line names, whose root part `keyNameSkip` units long is cut off.
-  std::vector<std::u16string>* keys_ = nullptr;
+  // Filled by ExportOpened: every key written, whose key line name loses
+  // its root part `keyNameSkip_` units long.
+  std::vector<ExportedKey> exported_;
   size_t keyNameSkip_ = 0;
 
   Registry& registry_;

@@ -32,10 +32,11 @@ class UndoLog {
  public:
   virtual ~UndoLog() = default;
   // Writes the key root + path with its whole tree. On kWritten `keys`
-  // holds the path of every key written, parents first, and the tree held
-  // no registry link: those keys are what the fix may delete.
+  // holds every key written, parents first, each still open as itself and
+  // with its state as written, and the tree held no registry link: those
+  // keys, as they were, are what the fix may delete.
   virtual UndoRecord RecordKeyTree(RegKey root, std::u16string_view path,
-                                   std::vector<std::u16string>& keys) = 0;
+                                   std::vector<ExportedKey>& keys) = 0;
   // Writes the value `valueName` ("" = the default value) of `key`, which
   // is open with read access as root + path.
   virtual UndoRecord RecordValue(RegKey root, std::u16string_view path,
@@ -53,15 +54,16 @@ class UndoFile : public UndoLog {
   ~UndoFile() override { Close(); }
 
   // Each exports the entry and writes it through to the file, which is
-  // created with its header by the first entry. After a failed write every
-  // later entry fails too: the end of the file may hold a cut record.
+  // created with its header by the first entry. A write that fails is cut
+  // off again, so the file ends on a whole record; every later entry fails
+  // too, as does every entry after the file has gone.
   UndoRecord RecordKeyTree(RegKey root, std::u16string_view path,
-                           std::vector<std::u16string>& keys) override;
+                           std::vector<ExportedKey>& keys) override;
   UndoRecord RecordValue(RegKey root, std::u16string_view path, RegKey key,
                          std::u16string_view valueName) override;
 
   // Ends the run's writing: the file is closed (the next entry would open
-  // it again).
+  // it again, but never create it).
   void Close() override;
 
   // The file's full path once the first entry is written; empty before.
@@ -70,14 +72,19 @@ class UndoFile : public UndoLog {
  private:
   // Writes what text_ holds: kWritten, or kFailed after a failed write.
   UndoRecord WriteRecord(RegExport exported);
+  // Creates the file under the first free name, keeps its handle and
+  // writes the header with the first record; false leaves no file.
   bool Create(const std::u16string& firstRecord);
+  // Appends a record through handle_; false after a failed write, cut off.
+  bool Append(const std::vector<uint8_t>& bytes);
 
   RegExporter exporter_;
   FileSystem& files_;
   SystemTime started_;
   std::u16string path_;
   bool broken_ = false;
-  // Open from the first entry to Close, where the file layer offers it.
+  // Open from the file's creation to Close, shared for reading only: no
+  // one else writes to or deletes the file meanwhile.
   uintptr_t handle_ = 0;
   // Kept between entries: most records are alike in size.
   std::u16string text_;

@@ -38,113 +38,124 @@ TEST(FixRunTest, NothingCheckedShowsTheMessageAndStaysIdle) {
 
 // One list with every kind of row: what is fixed leaves the list, what is not
 // stays in order, and the registry loses exactly the named entries.
+// Every case runs with and without an undo file: both fixes delete the same
+// entries in the same order.
 TEST(FixRunTest, FixesExactlyTheCheckedFixableRows) {
-  RepairFixture fix;
-  auto& reg = fix.registry;
-  const RegKey hklm = kHkeyLocalMachine;
-  reg.SetString(hklm, kApp, u"A", u"1");
-  reg.SetString(hklm, kApp, u"B", u"2");
-  reg.SetString(hklm, kApp, u"Keep", u"3");
-  reg.SetString(hklm, kApp, u"", u"default");
-  reg.SetString(hklm, u"Software\\Vendor\\Tree\\L1\\L2\\L3", u"v", u"deep");
-  reg.CreateKey(hklm, u"Software\\Vendor\\Tree\\L1b");
-  reg.CreateKey(hklm, u"Software\\Vendor\\Trailing\\Child");
-  reg.SetString(hklm, u"Software\\Vendor\\Long", std::u16string(16383, u'n'), u"x");
-  reg.CreateKey(hklm, u"Software\\Vendor\\Unknown");
-  reg.CreateKey(hklm, u"Software\\Vendor\\Doubled");
-  reg.SetString(kHkeyCurrentUser, u"Software\\Mine", u"Run", u"x");
-  const auto before = TakeSnapshot(reg);
+  for (const bool withUndo : {false, true}) {
+    RepairFixture fix;
+    auto& reg = fix.registry;
+    const RegKey hklm = kHkeyLocalMachine;
+    reg.SetString(hklm, kApp, u"A", u"1");
+    reg.SetString(hklm, kApp, u"B", u"2");
+    reg.SetString(hklm, kApp, u"Keep", u"3");
+    reg.SetString(hklm, kApp, u"", u"default");
+    reg.SetString(hklm, u"Software\\Vendor\\Tree\\L1\\L2\\L3", u"v", u"deep");
+    reg.CreateKey(hklm, u"Software\\Vendor\\Tree\\L1b");
+    reg.CreateKey(hklm, u"Software\\Vendor\\Trailing\\Child");
+    reg.SetString(hklm, u"Software\\Vendor\\Long", std::u16string(16383, u'n'), u"x");
+    reg.CreateKey(hklm, u"Software\\Vendor\\Unknown");
+    reg.CreateKey(hklm, u"Software\\Vendor\\Doubled");
+    reg.SetString(kHkeyCurrentUser, u"Software\\Mine", u"Run", u"x");
+    const auto before = TakeSnapshot(reg);
 
-  fix.AddValueRow(kApp, u"A");                        // adjacent checked rows
-  fix.AddValueRow(kApp, u"B");
-  fix.AddValueRow(kApp, u"Keep", /*checked=*/false);  // unchecked: stays
-  fix.AddRow(u"Invalid Key", u"UNKNOWN", u"Software\\Vendor\\Unknown", u"-------");
-  fix.AddRow(u"Invalid Key", u"hkey_local_machine", u"Software\\Vendor\\Unknown", u"-------");
-  fix.AddValueRow(kApp, u"-------");                  // the default value
-  fix.AddKeyRow(u"Software\\Vendor\\Tree");           // three levels below
-  fix.AddKeyRow(u"Software\\Vendor\\Trailing\\");     // trailing backslash
-  fix.AddKeyRow(u"Software\\Vendor\\Gone");           // absent key
-  fix.AddValueRow(u"Software\\Vendor\\Gone", u"x");   // value of an absent key
-  fix.AddValueRow(kApp, u"NeverThere");               // absent value
-  fix.AddKeyRow(u"");                                 // would name the root
-  fix.AddKeyRow(u"\\\\");
-  fix.AddKeyRow(u"\\Software\\Vendor\\Doubled");      // leading backslash
-  fix.AddKeyRow(u"Software\\\\Vendor\\Doubled");      // doubled backslash
-  fix.AddValueRow(u"Software\\Vendor\\Long", std::u16string(16383, u'n'));
-  fix.AddRow(u"Invalid Value", u"HKEY_CURRENT_USER", u"Software\\Mine", u"Run");
+    fix.AddValueRow(kApp, u"A");                        // adjacent checked rows
+    fix.AddValueRow(kApp, u"B");
+    fix.AddValueRow(kApp, u"Keep", /*checked=*/false);  // unchecked: stays
+    fix.AddRow(u"Invalid Key", u"UNKNOWN", u"Software\\Vendor\\Unknown", u"-------");
+    fix.AddRow(u"Invalid Key", u"hkey_local_machine", u"Software\\Vendor\\Unknown", u"-------");
+    fix.AddValueRow(kApp, u"-------");                  // the default value
+    fix.AddKeyRow(u"Software\\Vendor\\Tree");           // three levels below
+    fix.AddKeyRow(u"Software\\Vendor\\Trailing\\");     // trailing backslash
+    fix.AddKeyRow(u"Software\\Vendor\\Gone");           // absent key
+    fix.AddValueRow(u"Software\\Vendor\\Gone", u"x");   // value of an absent key
+    fix.AddValueRow(kApp, u"NeverThere");               // absent value
+    fix.AddKeyRow(u"");                                 // would name the root
+    fix.AddKeyRow(u"\\\\");
+    fix.AddKeyRow(u"\\Software\\Vendor\\Doubled");      // leading backslash
+    fix.AddKeyRow(u"Software\\\\Vendor\\Doubled");      // doubled backslash
+    fix.AddValueRow(u"Software\\Vendor\\Long", std::u16string(16383, u'n'));
+    fix.AddRow(u"Invalid Value", u"HKEY_CURRENT_USER", u"Software\\Mine", u"Run");
 
-  FixThreadMain(fix.environment());
+    fix.RunFix(withUndo);
 
-  EXPECT_EQ(fix.RowPaths(),
-            (Lines{kApp, u"Software\\Vendor\\Unknown", u"Software\\Vendor\\Unknown", u"",
-                   u"\\\\", u"\\Software\\Vendor\\Doubled", u"Software\\\\Vendor\\Doubled"}));
-  EXPECT_EQ(fix.host.events,
-            (Lines{u"busy", u"backup-box", u"idle", u"message:Total Errors Fixed: 10    "}));
-  Lines changes = SnapshotChanges(before, TakeSnapshot(reg));
-  std::sort(changes.begin(), changes.end());
-  EXPECT_EQ(changes, (Lines{
-      u"-key HKLM\\Software\\Vendor\\Trailing",
-      u"-key HKLM\\Software\\Vendor\\Trailing\\Child",
-      u"-key HKLM\\Software\\Vendor\\Tree",
-      u"-key HKLM\\Software\\Vendor\\Tree\\L1",
-      u"-key HKLM\\Software\\Vendor\\Tree\\L1\\L2",
-      u"-key HKLM\\Software\\Vendor\\Tree\\L1\\L2\\L3",
-      u"-key HKLM\\Software\\Vendor\\Tree\\L1b",
-      u"-value HKCU\\Software\\Mine\\Run",
-      u"-value HKLM\\Software\\Vendor\\App\\",
-      u"-value HKLM\\Software\\Vendor\\App\\A",
-      u"-value HKLM\\Software\\Vendor\\App\\B",
-      u"-value HKLM\\Software\\Vendor\\Long\\" + std::u16string(16383, u'n'),
-  }));
-  EXPECT_EQ(reg.OpenHandleCount(), 0u);
+    EXPECT_EQ(fix.RowPaths(),
+              (Lines{kApp, u"Software\\Vendor\\Unknown", u"Software\\Vendor\\Unknown", u"",
+                     u"\\\\", u"\\Software\\Vendor\\Doubled", u"Software\\\\Vendor\\Doubled"}));
+    EXPECT_EQ(fix.host.events,
+              (Lines{u"busy", u"backup-box", u"idle", u"message:Total Errors Fixed: 10    "}));
+    Lines changes = SnapshotChanges(before, TakeSnapshot(reg));
+    std::sort(changes.begin(), changes.end());
+    EXPECT_EQ(changes, (Lines{
+        u"-key HKLM\\Software\\Vendor\\Trailing",
+        u"-key HKLM\\Software\\Vendor\\Trailing\\Child",
+        u"-key HKLM\\Software\\Vendor\\Tree",
+        u"-key HKLM\\Software\\Vendor\\Tree\\L1",
+        u"-key HKLM\\Software\\Vendor\\Tree\\L1\\L2",
+        u"-key HKLM\\Software\\Vendor\\Tree\\L1\\L2\\L3",
+        u"-key HKLM\\Software\\Vendor\\Tree\\L1b",
+        u"-value HKCU\\Software\\Mine\\Run",
+        u"-value HKLM\\Software\\Vendor\\App\\",
+        u"-value HKLM\\Software\\Vendor\\App\\A",
+        u"-value HKLM\\Software\\Vendor\\App\\B",
+        u"-value HKLM\\Software\\Vendor\\Long\\" + std::u16string(16383, u'n'),
+    })) << withUndo;
+    EXPECT_EQ(reg.OpenHandleCount(), 0u);
+  }
 }
 
 TEST(FixRunTest, UndeletableSubkeyKeepsTheRowAndTheLaterSiblings) {
-  RepairFixture fix;
-  for (const char16_t* child : {u"a", u"b", u"c"}) {
-    fix.registry.CreateKey(kHkeyLocalMachine, std::u16string(u"Software\\T\\") + child);
+  for (const bool withUndo : {false, true}) {
+    RepairFixture fix;
+    for (const char16_t* child : {u"a\\a1", u"b\\b1", u"c"}) {
+      fix.registry.CreateKey(kHkeyLocalMachine, std::u16string(u"Software\\T\\") + child);
+    }
+    fix.registry.RefuseDeletion(kHkeyLocalMachine, u"Software\\T\\b");
+    fix.AddKeyRow(u"Software\\T");
+    fix.RunFix(withUndo);
+    EXPECT_EQ(fix.RowPaths(), Lines{u"Software\\T"});
+    EXPECT_TRUE(fix.results.rows[0].checked);
+    // Children first, in the order listed, up to the first that stays.
+    EXPECT_FALSE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\T\\a")) << withUndo;
+    EXPECT_FALSE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\T\\b\\b1")) << withUndo;
+    EXPECT_TRUE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\T\\b")) << withUndo;
+    EXPECT_TRUE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\T\\c")) << withUndo;
+    EXPECT_EQ(fix.host.messages.back(), u"Total Errors Fixed: 0    ");
+    EXPECT_EQ(fix.registry.OpenHandleCount(), 0u);
   }
-  fix.registry.RefuseDeletion(kHkeyLocalMachine, u"Software\\T\\b");
-  fix.AddKeyRow(u"Software\\T");
-  FixThreadMain(fix.environment());
-  EXPECT_EQ(fix.RowPaths(), Lines{u"Software\\T"});
-  EXPECT_TRUE(fix.results.rows[0].checked);
-  EXPECT_FALSE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\T\\a"));
-  EXPECT_TRUE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\T\\b"));
-  EXPECT_TRUE(fix.registry.KeyExists(kHkeyLocalMachine, u"Software\\T\\c"));
-  EXPECT_EQ(fix.host.messages.back(), u"Total Errors Fixed: 0    ");
 }
 
 // Wine's Wow6432Node links: a link, or a tree holding one, is never deleted;
 // a path that only passes through a link names an ordinary key.
 TEST(FixRunTest, RegistryLinksAreNeverDeleted) {
-  RepairFixture fix(RegistryFlavor::kWine);
-  auto& reg = fix.registry;
-  reg.CreateKey(kHkeyLocalMachine, u"Software\\Registered Applications");
-  reg.SetString(kHkeyLocalMachine, u"Software\\Classes\\Wow6432Node\\CLSID\\{x}", u"", u"c");
-  reg.CreateKey(kHkeyLocalMachine, u"Software\\Vendor\\Holder\\Plain");
-  reg.AddLink(kHkeyLocalMachine, u"Software\\Vendor\\Holder\\Inner",
-              u"Software\\Classes\\Wow6432Node\\CLSID");
-  reg.CreateKey(kHkeyLocalMachine,
-                u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe\\Sub");
-  const auto before = TakeSnapshot(reg);
+  for (const bool withUndo : {false, true}) {
+    RepairFixture fix(RegistryFlavor::kWine);
+    auto& reg = fix.registry;
+    reg.CreateKey(kHkeyLocalMachine, u"Software\\Registered Applications");
+    reg.SetString(kHkeyLocalMachine, u"Software\\Classes\\Wow6432Node\\CLSID\\{x}", u"", u"c");
+    reg.CreateKey(kHkeyLocalMachine, u"Software\\Vendor\\Holder\\Plain");
+    reg.AddLink(kHkeyLocalMachine, u"Software\\Vendor\\Holder\\Inner",
+                u"Software\\Classes\\Wow6432Node\\CLSID");
+    reg.CreateKey(kHkeyLocalMachine,
+                  u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe\\Sub");
+    const auto before = TakeSnapshot(reg);
 
-  fix.AddKeyRow(u"Software\\Wow6432Node\\Registered Applications");
-  fix.AddKeyRow(u"Software\\Wow6432Node\\Classes");
-  fix.AddKeyRow(u"Software\\Vendor\\Holder");
-  fix.AddKeyRow(u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe");
-  FixThreadMain(fix.environment());
+    fix.AddKeyRow(u"Software\\Wow6432Node\\Registered Applications");
+    fix.AddKeyRow(u"Software\\Wow6432Node\\Classes");
+    fix.AddKeyRow(u"Software\\Vendor\\Holder");
+    fix.AddKeyRow(u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe");
+    fix.RunFix(withUndo);
 
-  EXPECT_EQ(fix.RowPaths(), (Lines{u"Software\\Wow6432Node\\Registered Applications",
-                                   u"Software\\Wow6432Node\\Classes",
-                                   u"Software\\Vendor\\Holder"}));
-  Lines changes = SnapshotChanges(before, TakeSnapshot(reg));
-  std::sort(changes.begin(), changes.end());
-  EXPECT_EQ(changes, (Lines{
-      u"-key HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe",
-      u"-key HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe\\Sub"}));
-  EXPECT_TRUE(reg.IsLink(kHkeyLocalMachine,
-                         u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths"));
+    EXPECT_EQ(fix.RowPaths(), (Lines{u"Software\\Wow6432Node\\Registered Applications",
+                                     u"Software\\Wow6432Node\\Classes",
+                                     u"Software\\Vendor\\Holder"}));
+    Lines changes = SnapshotChanges(before, TakeSnapshot(reg));
+    std::sort(changes.begin(), changes.end());
+    EXPECT_EQ(changes, (Lines{
+        u"-key HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe",
+        u"-key HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe\\Sub"}));
+    EXPECT_TRUE(reg.IsLink(kHkeyLocalMachine,
+                           u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths"));
+  }
 }
 
 // Stops the run once `after` rows have left the list.
@@ -271,14 +282,18 @@ TEST(FixRunTest, DeleteKeyTreeStaysInsideItsBuffers) {
   EXPECT_EQ(DeleteKeyTree(reg, kHkeyLocalMachine, path.data(), path.size()), 0);
   EXPECT_EQ(std::u16string(path.data()), u"Software\\Narrow");
   EXPECT_TRUE(reg.KeyExists(kHkeyLocalMachine, u"Software\\Narrow"));
-  // Deleting through a link removes its target and leaves the link listed:
-  // the deletion ends as a failure instead of deleting it again forever.
-  reg.CreateKey(kHkeyLocalMachine, u"Software\\LinkTarget");
+  // A link in the tree (one made after the fix checked it) is the key the
+  // deletion stops at: neither it nor what it names is deleted.
+  reg.CreateKey(kHkeyLocalMachine, u"Software\\LinkTarget\\Kept");
   reg.AddLink(kHkeyLocalMachine, u"Software\\Looped\\Link", u"Software\\LinkTarget");
-  text = u"Software\\Looped";
-  std::fill(path.begin(), path.end(), 0);
-  std::copy(text.begin(), text.end(), path.begin());
-  EXPECT_EQ(DeleteKeyTree(reg, kHkeyLocalMachine, path.data(), path.size()), 0);
+  for (const char16_t* start : {u"Software\\Looped", u"Software\\Looped\\Link"}) {
+    text = start;
+    std::fill(path.begin(), path.end(), 0);
+    std::copy(text.begin(), text.end(), path.begin());
+    EXPECT_EQ(DeleteKeyTree(reg, kHkeyLocalMachine, path.data(), path.size()), 0);
+    EXPECT_TRUE(reg.KeyExists(kHkeyLocalMachine, u"Software\\LinkTarget\\Kept"));
+    EXPECT_TRUE(reg.IsLink(kHkeyLocalMachine, u"Software\\Looped\\Link"));
+  }
   // An empty path is refused, never read as the root.
   std::vector<char16_t> empty(8, 0);
   EXPECT_EQ(DeleteKeyTree(reg, kHkeyLocalMachine, empty.data(), empty.size()), 0);

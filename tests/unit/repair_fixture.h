@@ -9,7 +9,9 @@
 #include "platform/memory/memory_file_system.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/memory_system_info.h"
+#include "repair/fix_run.h"
 #include "repair/repair_environment.h"
+#include "repair/undo_file.h"
 
 namespace tavik::testing {
 
@@ -21,6 +23,24 @@ struct RepairFixture {
 
   RepairEnvironment environment() {
     return RepairEnvironment{registry, files, system, stop, automation, results, host};
+  }
+
+  // Runs the fix worker; with `withUndo` each entry is first written to an
+  // undo file in the user's local application data, as the window fixes.
+  // The undo file's path, empty when none was written.
+  std::u16string RunFix(bool withUndo) {
+    if (!withUndo) {
+      FixThreadMain(environment());
+      return {};
+    }
+    const std::u16string localAppData = u"C:\\users\\user\\AppData\\Local";
+    files.SetSpecialFolder(kCsidlLocalAppData, localAppData);
+    if (!files.Exists(localAppData)) files.AddFolder(localAppData);
+    UndoFile undo(registry, files, system);
+    RepairEnvironment withFile = environment();
+    withFile.undo = &undo;
+    FixThreadMain(withFile);
+    return undo.path();
   }
 
   void AddRow(const std::u16string& type, const std::u16string& root,

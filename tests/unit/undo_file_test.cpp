@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+#include "platform/forwarding_registry.h"
 #include "platform/memory/reg_file_loader.h"
 #include "repair/fix_run.h"
 #include "repair/reg_export.h"
@@ -186,11 +188,15 @@ TEST(RegExportTest, KeyTreeExportsParentsFirstAndLoadsBackIdentically) {
   // The keys the fix may delete are exactly those lines, without the root.
   RegExporter exporter(reg);
   std::u16string again;
-  Lines keys;
-  ASSERT_EQ(exporter.KeyTree(kHklm, top, again, &keys), RegExport::kWritten);
+  std::vector<ExportedKey> exported;
+  ASSERT_EQ(exporter.KeyTree(kHklm, top, again, &exported), RegExport::kWritten);
   EXPECT_EQ(again, text);
   for (std::u16string& line : keyLines) line.erase(0, std::u16string_view(u"HKEY_LOCAL_MACHINE\\").size());
+  Lines keys;
+  for (const ExportedKey& key : exported) keys.push_back(key.path);
   EXPECT_EQ(keys, keyLines);
+  EXPECT_EQ(exported[4].depth, 4u);
+  EXPECT_EQ(exported[4].state.values, 2u);
 
   MemoryRegistry back;
   back.CreateKey(kHklm, u"Software\\Vendor\\Stays");
@@ -241,6 +247,33 @@ TEST(RegExportTest, AnyUnreadablePartFailsTheWholeExportAndWritesNothing) {
     EXPECT_EQ(out, u"before") << c.what;
     EXPECT_EQ(reg.OpenHandleCount(), 0u) << c.what;
   }
+}
+
+// A value written while the export reads its key is not missed: a key that
+// changed during its reading is read again.
+TEST(RegExportTest, AValueAddedWhileTheKeyIsReadIsInTheRecord) {
+  struct AddingRegistry final : ForwardingRegistry {
+    explicit AddingRegistry(MemoryRegistry& r) : ForwardingRegistry(r), memory(r) {}
+    int32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name, uint32_t* nameChars,
+                          uint32_t* type, uint8_t* data, uint32_t* dataBytes) override {
+      if (index == 1 && !added) {
+        added = true;
+        memory.SetString(kHklm, u"Software\\K", u"a", u"new");
+      }
+      return ForwardingRegistry::RegEnumValueW(key, index, name, nameChars, type, data,
+                                               dataBytes);
+    }
+    MemoryRegistry& memory;
+    bool added = false;
+  };
+  // Sorted values: the new "a" moves the others one place on.
+  MemoryRegistry reg(RegistryFlavor::kWine);
+  for (const char16_t* name : {u"b", u"c", u"d"}) reg.SetString(kHklm, u"Software\\K", name, u"1");
+  AddingRegistry adding(reg);
+  std::u16string out;
+  ASSERT_EQ(ExportKeyTree(adding, kHklm, u"Software\\K", out), RegExport::kWritten);
+  EXPECT_EQ(out, u"[HKEY_LOCAL_MACHINE\\Software\\K]\r\n\"a\"=\"new\"\r\n\"b\"=\"1\"\r\n"
+                 u"\"c\"=\"1\"\r\n\"d\"=\"1\"\r\n\r\n");
 }
 
 TEST(RegExportTest, AbsentEntriesAndFailedValueReads) {
@@ -368,24 +401,66 @@ TEST(UndoFileTest, NoFolderOrNoRoomMeansNothingIsDeleted) {
     EXPECT_EQ(fix.results.rows.size(), 2u) << what;
     EXPECT_TRUE(fix.registry.ValueExists(kHklm, u"Software\\V", u"v")) << what;
     EXPECT_EQ(fix.host.messages.back(), FormatFixSummary(0)) << what;
+    // Not even a header-only or cut file is left.
+    std::vector<FolderEntry> left;
+    fix.files.ListFolder(kUndoDir, left);
+    EXPECT_TRUE(left.empty()) << what;
   }
 }
 
 // The disk fills up in the middle of the run: the entry whose record was
-// cut stays, and so does every later one, since the file's end is unsound.
+// cut stays, and so does every later one. What part of the record was
+// written is cut off again: the file ends on the last whole record, so an
+// import sets no value to cut data.
 TEST(UndoFileTest, DiskFullMidwayKeepsTheRestOfTheRows) {
+  const std::u16string whole =
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\Software\\V]\r\n\"a\"=\"1\"\r\n\r\n";
+  // Bytes of the second record that fit: none, one, some, most.
+  for (size_t more : {0, 1, 296, 5000}) {
+    UndoFixture fix;
+    fix.registry.SetString(kHklm, u"Software\\V", u"a", u"1");
+    fix.registry.SetValue(kHklm, u"Software\\V", u"b", kRegBinary, Bytes(3000, 0x5A));
+    fix.registry.SetString(kHklm, u"Software\\V", u"c", u"1");
+    for (const char16_t* name : {u"a", u"b", u"c"}) fix.AddValueRow(u"Software\\V", name);
+    fix.files.SetFreeBytes(2 + 2 * whole.size() + more);
+    const std::u16string path = fix.FixWithUndo();
+    EXPECT_EQ(fix.host.messages.back(), FormatFixSummary(1)) << more;
+    EXPECT_EQ(fix.results.rows.size(), 2u) << more;
+    EXPECT_TRUE(fix.registry.ValueExists(kHklm, u"Software\\V", u"b")) << more;
+    EXPECT_TRUE(fix.registry.ValueExists(kHklm, u"Software\\V", u"c")) << more;
+    EXPECT_EQ(fix.UndoText(path), whole) << more;
+  }
+}
+
+// Something outside the program takes the undo file away after its first
+// record: no later entry goes to a new file without the header, so none is
+// deleted.
+TEST(UndoFileTest, AFileThatVanishesStopsTheDeletions) {
+  struct VanishingUndo : UndoFile {
+    MemoryFileSystem& files;
+    explicit VanishingUndo(UndoFixture& fix)
+        : UndoFile(fix.registry, fix.files, fix.system), files(fix.files) {}
+    UndoRecord RecordValue(RegKey root, std::u16string_view key, RegKey opened,
+                           std::u16string_view name) override {
+      const UndoRecord result = UndoFile::RecordValue(root, key, opened, name);
+      files.Remove(path());
+      return result;
+    }
+  };
   UndoFixture fix;
   for (const char16_t* name : {u"a", u"b", u"c"}) {
     fix.registry.SetString(kHklm, u"Software\\V", name, u"1");
     fix.AddValueRow(u"Software\\V", name);
   }
-  // Room for the header and the first record only.
-  fix.files.SetFreeBytes(2 + 80 + 120);
-  fix.FixWithUndo();
+  VanishingUndo undo(fix);
+  RepairEnvironment env = fix.environment();
+  env.undo = &undo;
+  FixThreadMain(env);
   EXPECT_EQ(fix.host.messages.back(), FormatFixSummary(1));
-  EXPECT_EQ(fix.results.rows.size(), 2u);
   EXPECT_TRUE(fix.registry.ValueExists(kHklm, u"Software\\V", u"b"));
   EXPECT_TRUE(fix.registry.ValueExists(kHklm, u"Software\\V", u"c"));
+  EXPECT_FALSE(fix.files.Exists(undo.path()));
 }
 
 TEST(UndoFileTest, ARunThatDeletesNothingLeavesNoFileAndRunsGetTheirOwnFiles) {
@@ -405,13 +480,60 @@ TEST(UndoFileTest, ARunThatDeletesNothingLeavesNoFileAndRunsGetTheirOwnFiles) {
   }
   EXPECT_EQ(paths, (Lines{std::u16string(kUndoDir) + u"\\fix-20261208-090507.reg",
                           std::u16string(kUndoDir) + u"\\fix-20261208-090507-2.reg"}));
+
+  // A name taken by a file the existence test cannot see (another run's,
+  // say, made in the same instant) is still never written over.
+  const std::u16string taken = std::u16string(kUndoDir) + u"\\fix-20261208-090507-3.reg";
+  fix.files.AddFile(taken, Bytes{1, 2, 3});
+  fix.files.SetHiddenFromQuickTests(taken, true);
+  fix.registry.SetString(kHklm, u"Software\\V", u"v", u"1");
+  fix.AddValueRow(u"Software\\V", u"v");
+  EXPECT_EQ(fix.FixWithUndo(), std::u16string(kUndoDir) + u"\\fix-20261208-090507-4.reg");
+  Bytes kept;
+  ASSERT_TRUE(fix.files.FileContent(taken, kept));
+  EXPECT_EQ(kept, (Bytes{1, 2, 3}));
+}
+
+// Rows under the merged HKEY_CLASSES_ROOT are written under the key that
+// held them, so an import puts a user's registration back as the user's.
+TEST(UndoFileTest, ClassesRowsAreWrittenUnderTheKeyThatHeldThem) {
+  UndoFixture fix;
+  auto& reg = fix.registry;
+  reg.SetString(kHkeyCurrentUser, u"Software\\Classes\\.mine\\Sub", u"v", u"user");
+  reg.SetString(kHklm, u"Software\\Classes\\.mine", u"m", u"machine");
+  reg.SetString(kHklm, u"Software\\Classes\\.theirs", u"", u"machine");
+  reg.SetString(kHkeyCurrentUser, u"Software\\Classes\\.val", u"x", u"user");
+  const auto before = TakeSnapshot(reg);
+  fix.AddRow(u"Invalid Key", u"HKEY_CLASSES_ROOT", u".mine", u"-------");
+  fix.AddRow(u"Invalid Key", u"HKEY_CLASSES_ROOT", u".theirs", u"-------");
+  fix.AddRow(u"Invalid Value", u"HKEY_CLASSES_ROOT", u".val", u"x");
+  const std::u16string text = fix.UndoText(fix.FixWithUndo());
+  EXPECT_EQ(fix.host.messages.back(), FormatFixSummary(3));
+  for (const char16_t* line :
+       {u"[HKEY_CURRENT_USER\\Software\\Classes\\.mine]",
+        u"[HKEY_CURRENT_USER\\Software\\Classes\\.mine\\Sub]",
+        u"[HKEY_LOCAL_MACHINE\\Software\\Classes\\.theirs]",
+        u"[HKEY_CURRENT_USER\\Software\\Classes\\.val]"}) {
+    EXPECT_NE(text.find(line), std::u16string::npos) << Utf16ToUtf8(line);
+  }
+  EXPECT_EQ(text.find(u"HKEY_CLASSES_ROOT"), std::u16string::npos);
+  // The machine's key of the same name was not the one shown: it stays.
+  EXPECT_TRUE(reg.ValueExists(kHklm, u"Software\\Classes\\.mine", u"m"));
+  const RegLoadResult loaded = LoadRegText(reg, text);
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+  EXPECT_EQ(SnapshotChanges(before, TakeSnapshot(reg)), Lines{});
 }
 
 // The registry changes between an entry's export and its deletion. A key or
-// value that went away counts as fixed; a key that gained a subkey is not
-// deleted, so nothing the undo file lacks is lost.
+// value that went away counts as fixed; a key that gained a subkey or a
+// value, or whose value was rewritten, is not deleted, so nothing the undo
+// file lacks is lost; a key replaced by a link is gone, and the link and
+// what it names stay.
 TEST(UndoFileTest, ChangesBetweenExportAndDeletion) {
-  enum class Change { kKeyVanishes, kSubkeyAppears, kValueVanishes };
+  enum class Change {
+    kKeyVanishes, kSubkeyAppears, kValueVanishes, kValueAppears, kValueRewritten,
+    kParentValueAppears, kReplacedByLink
+  };
   struct ChangingUndo : UndoLog {
     UndoFile& inner;
     MemoryRegistry& registry;
@@ -419,11 +541,29 @@ TEST(UndoFileTest, ChangesBetweenExportAndDeletion) {
     ChangingUndo(UndoFile& u, MemoryRegistry& r, Change c)
         : inner(u), registry(r), change(c) {}
     UndoRecord RecordKeyTree(RegKey root, std::u16string_view path,
-                             std::vector<std::u16string>& keys) override {
+                             std::vector<ExportedKey>& keys) override {
       const UndoRecord result = inner.RecordKeyTree(root, path, keys);
       if (change == Change::kKeyVanishes) registry.DeleteTree(root, std::u16string(path));
-      if (change == Change::kSubkeyAppears) {
-        registry.SetString(root, std::u16string(path) + u"\\Sub\\New", u"n", u"new");
+      const std::u16string sub = std::u16string(path) + u"\\Sub";
+      switch (change) {
+        case Change::kSubkeyAppears:
+          registry.SetString(root, sub + u"\\New", u"n", u"new");
+          break;
+        case Change::kValueAppears:
+          registry.SetString(root, sub, u"New", u"new");
+          break;
+        case Change::kValueRewritten:
+          registry.SetString(root, sub, u"v", u"2");
+          break;
+        case Change::kParentValueAppears:
+          registry.SetString(root, std::u16string(path), u"New", u"new");
+          break;
+        case Change::kReplacedByLink:
+          registry.DeleteTree(root, std::u16string(path));
+          registry.AddLink(root, std::u16string(path), u"Software\\Target");
+          break;
+        default:
+          break;
       }
       return result;
     }
@@ -447,10 +587,19 @@ TEST(UndoFileTest, ChangesBetweenExportAndDeletion) {
       {"subkey appears", Change::kSubkeyAppears, true, 0,
        u"[HKEY_LOCAL_MACHINE\\Software\\V\\K\\Sub]", u"Software\\V\\K\\Sub\\New"},
       {"value vanishes", Change::kValueVanishes, false, 1, u"\"v\"=\"1\"", nullptr},
+      {"value appears", Change::kValueAppears, true, 0,
+       u"[HKEY_LOCAL_MACHINE\\Software\\V\\K\\Sub]", u"Software\\V\\K\\Sub"},
+      {"value rewritten", Change::kValueRewritten, true, 0, u"\"v\"=\"1\"",
+       u"Software\\V\\K\\Sub"},
+      {"parent gains a value", Change::kParentValueAppears, true, 0,
+       u"[HKEY_LOCAL_MACHINE\\Software\\V\\K]", u"Software\\V\\K"},
+      {"replaced by a link", Change::kReplacedByLink, true, 1,
+       u"[HKEY_LOCAL_MACHINE\\Software\\V\\K\\Sub]", u"Software\\Target\\Child"},
   };
   for (const auto& c : cases) {
     UndoFixture fix;
     fix.registry.SetString(kHklm, u"Software\\V\\K\\Sub", u"v", u"1");
+    fix.registry.CreateKey(kHklm, u"Software\\Target\\Child");
     if (c.keyRow) {
       fix.AddKeyRow(u"Software\\V\\K");
     } else {
@@ -465,7 +614,7 @@ TEST(UndoFileTest, ChangesBetweenExportAndDeletion) {
     EXPECT_NE(fix.UndoText(undo.path()).find(c.recorded), std::u16string::npos) << c.what;
     if (c.survivor != nullptr) {
       EXPECT_TRUE(fix.registry.KeyExists(kHklm, c.survivor)) << c.what;
-      EXPECT_EQ(fix.results.RowCount(), 1) << c.what;
+      EXPECT_EQ(fix.results.RowCount(), c.fixed == 0 ? 1 : 0) << c.what;
     }
   }
 }
