@@ -46,10 +46,17 @@ constexpr char16_t kRestoringTitle[] =
     u"Restoring Registry - Tavik Registry Cleaner";
 constexpr char16_t kNoBackup[] = u"Registry Backup not available.";
 constexpr char16_t kRestoreFailed[] = u"Unable to restore registry.";
+constexpr char16_t kRestoreChangedNothing[] = u" The registry stays unchanged.";
+constexpr char16_t kRestoreLeftScheduled[] =
+    u" These hives will still be replaced from the backup at the next start "
+    u"of Windows:";
 constexpr char16_t kRestored[] =
     u"Registry Restored Successfully. Please restart your computer.";
 // A longer token is no date this program wrote.
 constexpr size_t kMaxDateChars = 12;
+// Where the restore mounts a backup file for a moment to see that it is a
+// hive.
+constexpr char16_t kScratchMount[] = u"TavikRestoreCheck";
 
 std::u16string WindowsDirectory(FileSystem& files) {
   std::vector<char16_t> buffer(kTextBufferChars, 0);
@@ -80,33 +87,118 @@ bool EnsureFolder(FileSystem& files, const std::u16string& folder) {
   return now != kInvalidFileAttributes && (now & kFileAttributeDirectory) != 0;
 }
 
-// Opens the mount key of a hive table row with KEY_READ; false when the
-// hive is not mounted (or, for the user rows, not found).
-bool OpenHive(Registry& registry, SystemInfo& system, const HiveTableRow& row,
-              RegistryKey& key) {
+// Deletes a file and tells whether its name is free now: a file that was
+// already gone counts as deleted.
+bool FreeName(FileSystem& files, const std::u16string& path) {
+  files.DeleteFileW(path.c_str());
+  return !Exists(files, path);
+}
+
+// Opens the mount key of a hive table row with KEY_READ and names the hive
+// ("HKEY_USERS\S-1-5-19"). ERROR_FILE_NOT_FOUND when the hive is not
+// mounted (for the user rows: not in the hive list); any other error is a
+// mounted hive that cannot be opened.
+int32_t OpenHive(Registry& registry, SystemInfo& system,
+                 const HiveTableRow& row, RegistryKey& key,
+                 std::u16string* hiveName = nullptr) {
   std::u16string name;
   if (row.mount == HiveMount::kFixed) {
     name = row.mountKey;
   } else if (FindUserHive(registry, system, name,
                           row.mount == HiveMount::kUserClass ? 1 : 0) != 0) {
-    return false;
+    return kErrorFileNotFound;
   }
-  return RegistryKey::Open(registry, row.root, name.c_str(), kKeyRead, key) ==
-         kErrorSuccess;
+  if (hiveName != nullptr) {
+    *hiveName = (row.root == kHkeyUsers ? u"HKEY_USERS\\"
+                                        : u"HKEY_LOCAL_MACHINE\\") +
+                name;
+  }
+  return RegistryKey::Open(registry, row.root, name.c_str(), kKeyRead, key);
 }
 
 // "Components" is mounted only while something uses it: load it from its
 // file under HKEY_LOCAL_MACHINE. It stays loaded until Windows restarts.
-bool LoadComponents(Registry& registry, FileSystem& files,
-                    SystemInfo& system, RegistryKey& key) {
+// ERROR_FILE_NOT_FOUND when it cannot be loaded.
+int32_t LoadComponents(Registry& registry, FileSystem& files,
+                       SystemInfo& system, RegistryKey& key) {
   const std::u16string windows = WindowsDirectory(files);
-  if (windows.empty()) return false;
+  if (windows.empty()) return kErrorFileNotFound;
   const std::u16string file = windows + kComponentsHiveFile;
   if (registry.RegLoadKeyW(kHkeyLocalMachine, kComponentsMountName,
                            file.c_str()) != kErrorSuccess) {
-    return false;
+    return kErrorFileNotFound;
   }
   return OpenHive(registry, system, kHiveTable[kComponentsRow], key);
+}
+
+// A hive the restore schedules, with its three files.
+struct PlannedHive {
+  RegistryKey key;
+  std::u16string name;      // "HKEY_LOCAL_MACHINE\System"
+  std::u16string newFile;   // the backup file
+  std::u16string oldFile;   // receives the live hive
+  std::u16string undoFile;  // receives it again when the replace is undone
+};
+
+// Whether the registry mounts `file` as a hive: loaded under a scratch name
+// and unloaded again, so the replace at the next start cannot meet a
+// damaged file.
+bool LoadsAsHive(Registry& registry, const std::u16string& file) {
+  // A scratch mount left by a check that never ended would refuse the load.
+  registry.RegUnLoadKeyW(kHkeyLocalMachine, kScratchMount);
+  if (registry.RegLoadKeyW(kHkeyLocalMachine, kScratchMount, file.c_str()) !=
+      kErrorSuccess) {
+    // Wine leaves the mount key of a file it could not read.
+    registry.RegUnLoadKeyW(kHkeyLocalMachine, kScratchMount);
+    return false;
+  }
+  // A hive left mounted would keep its file busy for the replace.
+  return registry.RegUnLoadKeyW(kHkeyLocalMachine, kScratchMount) ==
+         kErrorSuccess;
+}
+
+// Checks the whole set before anything is scheduled: every mounted hive has
+// a backup file that mounts as a hive, and the name that receives the live
+// hive is free. False when the set cannot restore this machine whole.
+bool PlanRestore(Registry& registry, FileSystem& files, SystemInfo& system,
+                 const std::u16string& folder, std::vector<PlannedHive>& plan) {
+  for (const HiveTableRow& row : kHiveTable) {
+    PlannedHive hive;
+    // "Components" is replaced only when it is mounted now.
+    const int32_t opened = OpenHive(registry, system, row, hive.key, &hive.name);
+    if (opened == kErrorFileNotFound) continue;
+    if (opened != kErrorSuccess) return false;
+    hive.newFile = folder + row.backupFile;
+    hive.oldFile = folder + row.replacedFile;
+    hive.undoFile = folder + u"\\U" + (row.backupFile + 1);
+    // A missing file fails here already, whatever a load would make of it.
+    if (!Exists(files, hive.newFile) || !LoadsAsHive(registry, hive.newFile) ||
+        !FreeName(files, hive.oldFile)) {
+      return false;
+    }
+    plan.push_back(std::move(hive));
+  }
+  return true;
+}
+
+// Takes a scheduled replace back: the hive is scheduled again with the file
+// that just received its live contents, and the last replace of a hive is
+// the one that counts at the next start.
+bool UndoReplace(Registry& registry, FileSystem& files,
+                 const PlannedHive& hive) {
+  return FreeName(files, hive.undoFile) &&
+         registry.RegReplaceKeyW(hive.key.get(), nullptr,
+                                 hive.oldFile.c_str(),
+                                 hive.undoFile.c_str()) == kErrorSuccess;
+}
+
+// The failure report, telling what the next start of Windows will do.
+std::u16string RestoreFailure(const std::vector<std::u16string>& scheduled) {
+  std::u16string text = kRestoreFailed;
+  if (scheduled.empty()) return text + kRestoreChangedNothing;
+  text += kRestoreLeftScheduled;
+  for (const std::u16string& hive : scheduled) text += u"\n" + hive;
+  return text;
 }
 
 std::vector<uint8_t> DateBytes(const SystemTime& time) {
@@ -140,12 +232,14 @@ std::u16string BackupFolder(FileSystem& files) {
   return folder.size() < kTextBufferChars ? folder : std::u16string();
 }
 
-void DeleteOldBackups(FileSystem& files) {
+int32_t DeleteOldBackups(FileSystem& files) {
   const std::u16string folder = BackupFolder(files);
-  if (folder.empty()) return;
+  if (folder.empty()) return -1;
+  int32_t result = 0;
   for (const HiveTableRow& row : kHiveTable) {
-    files.DeleteFileW((folder + row.backupFile).c_str());
+    if (!FreeName(files, folder + row.backupFile)) result = -1;
   }
+  return result;
 }
 
 int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system) {
@@ -157,16 +251,21 @@ int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system) {
   const std::u16string timeFile = folder + kBackupTimeFile;
   files.DeleteFileW(timeFile.c_str());
   if (Exists(files, timeFile)) return -1;
-  DeleteOldBackups(files);
+  // A file of the old set left behind would join the new one undated.
+  if (DeleteOldBackups(files) != 0) return -1;
 
   bool complete = true;
   for (size_t index = 0; index < kHiveTable.size() && complete; ++index) {
     const HiveTableRow& row = kHiveTable[index];
     RegistryKey key;
-    if (!OpenHive(registry, system, row, key) &&
-        !(index == kComponentsRow &&
-          LoadComponents(registry, files, system, key))) {
-      continue;  // not mounted: nothing to save
+    int32_t opened = OpenHive(registry, system, row, key);
+    if (opened == kErrorFileNotFound && index == kComponentsRow) {
+      opened = LoadComponents(registry, files, system, key);
+    }
+    if (opened == kErrorFileNotFound) continue;  // not mounted: nothing to save
+    if (opened != kErrorSuccess) {
+      complete = false;  // a mounted hive the set would lack
+      continue;
     }
     const std::u16string file = folder + row.backupFile;
     if (registry.RegSaveKeyExW(key.get(), file.c_str(), kRegNoCompression) !=
@@ -182,7 +281,7 @@ int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system) {
   if (!complete) {
     // A failed save may leave an empty file; a partial set restores nothing
     // the fix would delete, so none of it is kept.
-    DeleteOldBackups(files);
+    (void)DeleteOldBackups(files);
     files.DeleteFileW(timeFile.c_str());
     return -1;
   }
@@ -246,27 +345,32 @@ std::optional<std::u16string> ReadBackupTime(FileSystem& files) {
   return token;
 }
 
-int32_t RestoreHives(Registry& registry, FileSystem& files, SystemInfo& system) {
+int32_t RestoreHives(Registry& registry, FileSystem& files, SystemInfo& system,
+                     std::vector<std::u16string>* leftScheduled) {
   const std::u16string folder = BackupFolder(files);
   if (folder.empty()) return -1;
-  size_t scheduled = 0;
-  bool failed = false;
-  for (const HiveTableRow& row : kHiveTable) {
-    RegistryKey key;
-    // "Components" is replaced only when it is mounted now.
-    if (!OpenHive(registry, system, row, key)) continue;
-    const std::u16string newFile = folder + row.backupFile;
-    const std::u16string oldFile = folder + row.replacedFile;
-    if (!Exists(files, newFile)) continue;  // no backup of this hive
-    files.DeleteFileW(oldFile.c_str());
-    if (registry.RegReplaceKeyW(key.get(), nullptr, newFile.c_str(),
-                                oldFile.c_str()) == kErrorSuccess) {
-      ++scheduled;
-    } else {
-      failed = true;
-    }
+  std::vector<PlannedHive> plan;
+  if (!PlanRestore(registry, files, system, folder, plan) || plan.empty()) {
+    return -1;
   }
-  return failed || scheduled == 0 ? -1 : 0;
+  for (size_t done = 0; done < plan.size(); ++done) {
+    const PlannedHive& hive = plan[done];
+    if (registry.RegReplaceKeyW(hive.key.get(), nullptr, hive.newFile.c_str(),
+                                hive.oldFile.c_str()) == kErrorSuccess) {
+      continue;
+    }
+    // Old and new hives must not meet at the next start: undo what was
+    // scheduled, and name what could not be undone.
+    std::vector<std::u16string> left;
+    for (size_t back = done; back-- > 0;) {
+      if (!UndoReplace(registry, files, plan[back])) {
+        left.insert(left.begin(), plan[back].name);
+      }
+    }
+    if (leftScheduled != nullptr) *leftScheduled = std::move(left);
+    return -1;
+  }
+  return 0;
 }
 
 int32_t RestoreThreadMain(const RepairEnvironment& environment) {
@@ -279,9 +383,11 @@ int32_t RestoreThreadMain(const RepairEnvironment& environment) {
                            u" (DD/MM/YYYY) is available. Do you want to "
                            u"restore Registry to specified date?")) {
     host.SetTitle(kRestoringTitle);
-    const int32_t result = RestoreHives(environment.registry,
-                                        environment.files, environment.system);
-    host.ShowMessage(result != 0 ? kRestoreFailed : kRestored);
+    std::vector<std::u16string> leftScheduled;
+    const int32_t result =
+        RestoreHives(environment.registry, environment.files,
+                     environment.system, &leftScheduled);
+    host.ShowMessage(result != 0 ? RestoreFailure(leftScheduled) : kRestored);
   }
   host.EnterIdleState();
   host.SetTitle(kTitle);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -40,13 +41,15 @@ inline constexpr char16_t kBackupTimeFile[] = u"\\TavikBackupTime.tvk";
 std::u16string BackupFolder(FileSystem& files);
 
 // Saves the twelve hives that are mounted and then dates the set. 0 when
-// every hive that opened was saved and the date written; -1 otherwise, in
-// which case no backup-time file and no file of a partial set is left.
+// every mounted hive was saved and the date written; -1 otherwise (a file
+// of the old set that cannot be deleted, a mounted hive that cannot be
+// opened or saved), in which case no backup-time file is left, and no file
+// of a partial set that could be deleted.
 int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system);
 
 // Deletes the twelve backup files (not the time file, not the replaced-hive
-// files); failures are ignored.
-void DeleteOldBackups(FileSystem& files);
+// files). 0 when none of them is left, -1 when one could not be deleted.
+int32_t DeleteOldBackups(FileSystem& files);
 
 // The HKEY_USERS name of the first user profile hive (classes 0) or user
 // classes hive (classes 1) in the hive list. 0 and `out` set, or -1 and
@@ -58,10 +61,15 @@ int32_t FindUserHive(Registry& registry, SystemInfo& system,
 // its first token is longer than 12 characters.
 std::optional<std::u16string> ReadBackupTime(FileSystem& files);
 
-// Schedules each backup file to replace its hive. 0 when at least one hive
-// was scheduled and every hive that opened and has a backup file was; -1
-// otherwise. A hive without a backup file is skipped.
-int32_t RestoreHives(Registry& registry, FileSystem& files, SystemInfo& system);
+// Schedules each backup file to replace its hive, all or none: every
+// mounted hive must have a backup file that mounts as a hive, and a free
+// name for the hive it replaces, before the first is scheduled. 0 when all
+// mounted hives (at least one) were scheduled; -1 otherwise. When a replace
+// fails midway the ones before it are undone; `leftScheduled` receives the
+// names ("HKEY_LOCAL_MACHINE\\System") of those that could not be, which the
+// next start of Windows will still replace.
+int32_t RestoreHives(Registry& registry, FileSystem& files, SystemInfo& system,
+                     std::vector<std::u16string>* leftScheduled = nullptr);
 
 // The restore worker: the question, the restore and its report. Returns 0.
 int32_t RestoreThreadMain(const RepairEnvironment& environment);

@@ -111,6 +111,35 @@ TEST(HiveBackupTest, UndeletableDateKeepsThePreviousSet) {
   EXPECT_TRUE(fix.files.Exists(InConfig(u"\\TavikRegCSoft.tvk")));
 }
 
+// A set is dated only when it is whole: no file of an older set left in it
+// and no mounted hive left out.
+TEST(HiveBackupTest, BackupFailsWhenTheNewSetCannotBeWhole) {
+  struct Case {
+    const char* name;
+    void (*arrange)(RepairFixture&);
+  };
+  const Case cases[] = {
+      {"old file of a hive no longer mounted stays",
+       [](RepairFixture& fix) {
+         fix.registry.DeleteTree(kHkeyLocalMachine, u"Sam");
+         fix.files.SetUndeletable(InConfig(u"\\TavikRegCSam.tvk"), true);
+       }},
+      {"mounted hive refuses its open",
+       [](RepairFixture& fix) {
+         fix.registry.InjectOpenFailure(kHkeyLocalMachine, u"Sam", kErrorAccessDenied);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RepairFixture fix;
+    MountHives(fix);
+    ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+    c.arrange(fix);
+    EXPECT_EQ(BackupHives(fix.registry, fix.files, fix.system), -1);
+    EXPECT_FALSE(ReadBackupTime(fix.files).has_value());
+  }
+}
+
 TEST(HiveBackupTest, ComponentsIsLoadedFromItsFileWhenNotMounted) {
   RepairFixture fix;
   RepairFixture source;
@@ -192,61 +221,103 @@ struct RestoreCase {
   const char* name;
   bool timeFile;
   bool answerYes;
-  bool replaceFails;
-  Lines events;
-  size_t scheduled;
+  void (*arrange)(RepairFixture&);  // after the backup; null: nothing
+  const char16_t* message;          // null: no restore was asked for
+  Lines pending;                    // "hive: new file / old file"
 };
 
-TEST(HiveBackupTest, RestoreAsksThenSchedulesEveryBackedUpHive) {
+// The file name without its folder.
+std::u16string FileName(const std::u16string& path) {
+  return path.substr(path.rfind(u'\\') + 1);
+}
+
+constexpr char16_t kUnchanged[] = u"Unable to restore registry. The registry stays unchanged.";
+constexpr char16_t kSystemFromBackup[] =
+    u"HKEY_LOCAL_MACHINE\\System: TavikRegCSys.tvk / BTavikRegCSys.tvk";
+// An undone replace: the file that received the live hive replaces it.
+constexpr char16_t kSystemAsItIs[] =
+    u"HKEY_LOCAL_MACHINE\\System: BTavikRegCSys.tvk / UTavikRegCSys.tvk";
+
+TEST(HiveBackupTest, RestoreAsksThenSchedulesEveryBackedUpHiveOrNone) {
   const std::u16string question =
       u"question:Registry Backup dated 7/1/2026 (DD/MM/YYYY) is available. Do you want to "
       u"restore Registry to specified date?";
+  const std::u16string user = u"HKEY_USERS\\" + std::u16string(kUserSid);
   const RestoreCase cases[] = {
-      {"yes", true, true, false,
-       {u"busy-stop-locked", question, u"title:Restoring Registry - Tavik Registry Cleaner",
-        u"message:Registry Restored Successfully. Please restart your computer.", u"idle",
-        u"title:Tavik Registry Cleaner"},
-       6},
-      {"no", true, false, false,
-       {u"busy-stop-locked", question, u"idle", u"title:Tavik Registry Cleaner"}, 0},
-      {"no date", false, true, false,
-       {u"busy-stop-locked", u"message:Registry Backup not available.", u"idle",
-        u"title:Tavik Registry Cleaner"},
-       0},
-      {"replace fails", true, true, true,
-       {u"busy-stop-locked", question, u"title:Restoring Registry - Tavik Registry Cleaner",
-        u"message:Unable to restore registry.", u"idle", u"title:Tavik Registry Cleaner"},
-       5},
+      {"yes", true, true, nullptr,
+       u"Registry Restored Successfully. Please restart your computer.",
+       {kSystemFromBackup, u"HKEY_LOCAL_MACHINE\\Sam: TavikRegCSam.tvk / BTavikRegCSam.tvk",
+        u"HKEY_LOCAL_MACHINE\\Software: TavikRegCSoft.tvk / BTavikRegCSoft.tvk",
+        u"HKEY_USERS\\.Default: TavikRegCDefault.tvk / BTavikRegCDefault.tvk",
+        user + u": TavikRegCUser.tvk / BTavikRegCUser.tvk",
+        user + u"_Classes: TavikRegCUserClass.tvk / BTavikRegCUserClass.tvk"}},
+      {"no", true, false, nullptr, nullptr, {}},
+      {"no date", false, true, nullptr, nullptr, {}},
+      // A replace that fails midway: the one before it is undone.
+      {"replace fails", true, true,
+       [](RepairFixture& fix) {
+         fix.registry.InjectReplaceFailure(kHkeyLocalMachine, u"Sam", kErrorAccessDenied);
+       },
+       kUnchanged, {kSystemAsItIs}},
+      {"undo fails", true, true,
+       [](RepairFixture& fix) {
+         fix.registry.InjectReplaceFailure(kHkeyLocalMachine, u"Sam", kErrorAccessDenied);
+         fix.registry.InjectReplaceFailure(kHkeyLocalMachine, u"System", kErrorAccessDenied, 1);
+       },
+       u"Unable to restore registry. These hives will still be replaced from the backup at "
+       u"the next start of Windows:\nHKEY_LOCAL_MACHINE\\System",
+       {kSystemFromBackup}},
+      // The checks before the first replace: nothing is scheduled.
+      {"backup file is no hive", true, true,
+       [](RepairFixture& fix) {
+         fix.files.AddFile(InConfig(u"\\TavikRegCSoft.tvk"), {'x'});
+       },
+       kUnchanged, {}},
+      {"replaced-hive name cannot be freed", true, true,
+       [](RepairFixture& fix) {
+         fix.files.SetUndeletable(InConfig(u"\\BTavikRegCSys.tvk"), true);
+       },
+       kUnchanged, {}},
+      {"hive mounted since the backup", true, true,
+       [](RepairFixture& fix) { fix.registry.CreateKey(kHkeyUsers, u"S-1-5-20"); },
+       kUnchanged, {}},
+      {"mounted hive refuses its open", true, true,
+       [](RepairFixture& fix) {
+         fix.registry.InjectOpenFailure(kHkeyUsers, u".Default", kErrorAccessDenied);
+       },
+       kUnchanged, {}},
   };
   for (const RestoreCase& c : cases) {
+    SCOPED_TRACE(c.name);
     RepairFixture fix;
     MountHives(fix);
     fix.system.SetDate(7, 1, 2026);
     ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
     if (!c.timeFile) fix.files.Remove(InConfig(kBackupTimeFile));
-    // A hive mounted since the backup has no file: skipped, not replaced.
-    fix.registry.CreateKey(kHkeyUsers, u"S-1-5-20");
     // A replaced-hive file of an earlier restore makes room for this one.
     fix.files.AddFile(InConfig(u"\\BTavikRegCSys.tvk"));
     fix.registry.CreateKey(kHkeyLocalMachine, u"System\\Select");
-    ASSERT_TRUE(fix.files.Exists(InConfig(u"\\TavikRegCSys.tvk")));
-    if (c.replaceFails) {
-      fix.registry.InjectReplaceFailure(kHkeyLocalMachine, u"Sam", kErrorAccessDenied);
-    }
+    if (c.arrange != nullptr) c.arrange(fix);
     fix.host.answerYes = c.answerYes;
     fix.host.events.clear();
     RestoreThreadMain(fix.environment());
-    EXPECT_EQ(fix.host.events, c.events) << c.name;
-    const auto& pending = fix.registry.PendingReplacements();
-    EXPECT_EQ(pending.size(), c.scheduled) << c.name;
-    for (const auto& replacement : pending) {
-      EXPECT_NE(replacement.hive, u"HKEY_USERS\\S-1-5-20");
+    Lines events{u"busy-stop-locked",
+                 c.timeFile ? question : u"message:Registry Backup not available."};
+    if (c.message != nullptr) {
+      events.push_back(u"title:Restoring Registry - Tavik Registry Cleaner");
+      events.push_back(u"message:" + std::u16string(c.message));
     }
-    if (c.scheduled > 0) {
-      EXPECT_EQ(pending[0].hive, u"HKEY_LOCAL_MACHINE\\System");
-      EXPECT_EQ(pending[0].newFile, InConfig(u"\\TavikRegCSys.tvk"));
-      EXPECT_EQ(pending[0].oldFile, InConfig(u"\\BTavikRegCSys.tvk"));
+    events.push_back(u"idle");
+    events.push_back(u"title:Tavik Registry Cleaner");
+    EXPECT_EQ(fix.host.events, events);
+    Lines pending;
+    for (const auto& replacement : fix.registry.PendingReplacements()) {
+      pending.push_back(replacement.hive + u": " + FileName(replacement.newFile) + u" / " +
+                        FileName(replacement.oldFile));
     }
+    EXPECT_EQ(pending, c.pending);
+    EXPECT_EQ(fix.registry.OpenHandleCount(), 0u);
+    EXPECT_FALSE(fix.registry.KeyExists(kHkeyLocalMachine, u"TavikRestoreCheck"));
   }
 }
 
