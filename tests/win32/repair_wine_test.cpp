@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "app/recording_ports.h"
+#include "base/text.h"
 #include "platform/memory/memory_registry.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system_info.h"
+#include "repair/classes_root.h"
 #include "repair/fix_run.h"
 #include "repair/hive_backup.h"
 #include "repair/registry_links.h"
@@ -29,6 +31,7 @@ const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>
 constexpr char16_t kAppPath[] =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tavik-wine-test.exe";
 constexpr char16_t kTestRoot[] = u"Software\\TavikRepairTest";
+constexpr char16_t kTestClass[] = u"Software\\Classes\\.tavik-repair-test";
 
 // Deletes a key opened as a link itself (the ordinary calls would reach the
 // key it names).
@@ -49,6 +52,8 @@ void CleanUp() {
   ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(kTestRoot));
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(kAppPath));
   ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(kAppPath));
+  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(kTestClass));
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, W(kTestClass));
 }
 
 void CreateKey(const std::u16string& path, const char16_t* value = nullptr) {
@@ -188,6 +193,58 @@ TEST_F(RepairWineTest, MemoryLinksAgreeWithWine) {
               kErrorSuccess);
     reg->RegCloseKey(key);
   }
+
+  // Deleting through a handle (an empty name) removes the key the handle
+  // holds: an ordinary key, or a link opened as itself, never its target.
+  CreateKey(u"Software\\TavikRepairTest\\Target");
+  CreateKey(u"Software\\TavikRepairTest\\Own");
+  memory.CreateKey(kHkeyLocalMachine, u"Software\\TavikRepairTest\\Target");
+  memory.CreateKey(kHkeyLocalMachine, u"Software\\TavikRepairTest\\Own");
+  for (Registry* reg : {static_cast<Registry*>(&memory), static_cast<Registry*>(&registry)}) {
+    const char* name = reg == &registry ? "wine" : "memory";
+    for (const char16_t* path : {u"Software\\TavikRepairTest\\Own",
+                                 u"Software\\TavikRepairTest\\Holder\\Inner"}) {
+      RegKey key = 0;
+      ASSERT_EQ(reg->RegOpenKeyLinkW(kHkeyLocalMachine, path, kKeyRead, &key), kErrorSuccess);
+      EXPECT_EQ(reg->RegDeleteKeyW(key, u""), kErrorSuccess) << name;
+      uint32_t subKeys = 0;
+      EXPECT_EQ(reg->RegQueryInfoKeyW(key, &subKeys, nullptr), kErrorKeyDeleted) << name;
+      reg->RegCloseKey(key);
+      EXPECT_EQ(reg->RegOpenKeyLinkW(kHkeyLocalMachine, path, kKeyRead, &key),
+                kErrorFileNotFound)
+          << name;
+    }
+    RegKey target = 0;
+    EXPECT_EQ(reg->RegOpenKeyExW(kHkeyLocalMachine, u"Software\\TavikRepairTest\\Target",
+                                 kKeyRead, &target),
+              kErrorSuccess)
+        << name;
+    reg->RegCloseKey(target);
+  }
+}
+
+// Which key a HKEY_CLASSES_ROOT handle holds: Wine's view shows the machine's
+// classes alone, even where the user has a key of the same name.
+TEST_F(RepairWineTest, ClassesRootKeysAreTheMachinesUnderWine) {
+  MemoryRegistry memory(RegistryFlavor::kWine);
+  CreateKey(kTestClass, u"");
+  memory.CreateKey(kHkeyLocalMachine, kTestClass);
+  HKEY user = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, W(kTestClass), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &user, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(user);
+  memory.CreateKey(kHkeyCurrentUser, kTestClass);
+  for (Registry* reg : {static_cast<Registry*>(&memory), static_cast<Registry*>(&registry)}) {
+    RegKey key = 0;
+    ASSERT_EQ(reg->RegOpenKeyExW(kHkeyClassesRoot, u".tavik-repair-test", kKeyRead, &key),
+              kErrorSuccess);
+    ConcreteKey concrete;
+    EXPECT_TRUE(FindConcreteClassesKey(*reg, key, &concrete));
+    EXPECT_EQ(concrete.root, kHkeyLocalMachine);
+    EXPECT_TRUE(EqualsIgnoreAsciiCase(concrete.path, kTestClass)) << Utf16ToUtf8(concrete.path);
+    reg->RegCloseKey(key);
+  }
 }
 
 bool SetPrivilege(const wchar_t* name, bool enable) {
@@ -261,6 +318,16 @@ TEST_F(RepairWineTest, BackupSavesWhatWineCanSaveAndItLoadsBack) {
   EXPECT_EQ(std::wstring(text), L"marker");
   ::RegCloseKey(key);
   EXPECT_EQ(::RegUnLoadKeyW(HKEY_LOCAL_MACHINE, L"TavikScratch"), ERROR_SUCCESS);
+
+  // The restore mounts every backup file under a scratch name before it
+  // schedules anything: a damaged file stops it, and no scratch key stays.
+  EXPECT_EQ(RestoreHives(registry, files, system), 0);
+  ASSERT_TRUE(files.WriteFileBytes(ConfigFile(u"\\TavikRegCSoft.tvk").c_str(), {'x'}, false));
+  std::vector<std::u16string> leftScheduled;
+  EXPECT_EQ(RestoreHives(registry, files, system, &leftScheduled), -1);
+  EXPECT_TRUE(leftScheduled.empty());
+  EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"TavikRestoreCheck", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
 }
 
 }  // namespace

@@ -106,6 +106,22 @@ import_and_scan() {
 }
 
 # Stops the prefix's wineserver and waits for it to write the registry.
+# Imports the undo file $1 with regedit, as a user's double-click does, and
+# compares the whole registry with the dump taken before the fix.
+import_undo_and_compare() {
+  (cd "$prefix/drive_c/scan" && timeout 300 "$WINE" regedit /S "$(winpath "$1")") \
+    > "$work/undo-import.log" 2>&1 || { echo "FAIL regedit could not import the undo file"; return 1; }
+  (cd "$prefix/drive_c/scan" &&
+     timeout 300 "$WINE" 'C:\tavik\tavik-undo-check.exe' dump "$(winpath "$work/after.txt")") || return 1
+  if cmp -s "$work/before.txt" "$work/after.txt"; then
+    echo "registry after the undo import is identical ($(grep -c '^K ' "$work/before.txt") keys)"
+  else
+    echo "FAIL the registry differs after the undo import:"
+    diff "$work/before.txt" "$work/after.txt" | cut -c1-200 | head -n 40
+    return 1
+  fi
+}
+
 stop_wineserver() {
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true

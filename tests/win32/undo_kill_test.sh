@@ -107,17 +107,7 @@ kill_midway() {
     return 1
   fi
 
-  (cd "$prefix/drive_c/scan" && timeout 300 "$WINE" regedit /S "$(winpath "$file")") \
-    > "$work/undo-import.log" 2>&1 || { echo "FAIL regedit could not import the undo file"; return 1; }
-  (cd "$prefix/drive_c/scan" &&
-     timeout 300 "$WINE" 'C:\tavik\tavik-undo-check.exe' dump "$(winpath "$work/after.txt")") || return 1
-  if cmp -s "$work/before.txt" "$work/after.txt"; then
-    echo "registry after the undo import is identical ($(grep -c '^K ' "$work/before.txt") keys)"
-  else
-    echo "FAIL the registry differs after the undo import:"
-    diff "$work/before.txt" "$work/after.txt" | cut -c1-200 | head -n 40
-    return 1
-  fi
+  import_undo_and_compare "$file"
 }
 
 status=0

@@ -30,18 +30,7 @@ round_trip() {
   grep -q "^undo .*$(basename "$undo_file")\$" "$work/fix.txt" ||
     { echo "FAIL the undo file is not the one the fix named"; return 1; }
   cp "$undo_file" "$work/undo.reg"
-  # The file as a user double-clicks it: regedit imports it.
-  (cd "$prefix/drive_c/scan" && timeout 300 "$WINE" regedit /S "$(winpath "$undo_file")") \
-    > "$work/undo-import.log" 2>&1 || return 1
-  (cd "$prefix/drive_c/scan" &&
-     timeout 300 "$WINE" 'C:\tavik\tavik-undo-check.exe' dump "$(winpath "$work/after.txt")") || return 1
-  if cmp -s "$work/before.txt" "$work/after.txt"; then
-    echo "registry after the undo import is identical ($(grep -c '^K ' "$work/before.txt") keys)"
-  else
-    echo "FAIL the registry differs after the undo import:"
-    diff "$work/before.txt" "$work/after.txt" | cut -c1-200 | head -n 40
-    return 1
-  fi
+  import_undo_and_compare "$undo_file"
 }
 status=0
 round_trip || status=1

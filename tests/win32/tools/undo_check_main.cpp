@@ -292,10 +292,13 @@ bool WriteDump(tavik::Registry& registry, const wchar_t* file) {
 
 // The bulk run: seeds, dumps and fixes with an undo file; meant to be
 // killed before it ends.
-int Bulk(tavik::Registry& registry, size_t count, const wchar_t* dump) {
-  tavik::RecordingResultsView view;
-  if (count == 0 || !SeedBulk(registry, count, view.rows)) return 1;
-  if (!WriteDump(registry, dump)) return 1;
+struct FixResult {
+  std::u16string message;   // the summary, "<none>" when none was shown
+  std::u16string undoPath;  // empty when no undo file was written
+};
+
+// The fix worker over `view` with an undo file, as the window runs it.
+FixResult FixWithUndoFile(tavik::Registry& registry, tavik::RecordingResultsView& view) {
   tavik::Win32FileSystem files;
   tavik::Win32SystemInfo system;
   tavik::SharedFlag stop{0};
@@ -304,10 +307,18 @@ int Bulk(tavik::Registry& registry, size_t count, const wchar_t* dump) {
   tavik::UndoFile undo(registry, files, system);
   tavik::RepairEnvironment environment{registry, files, system, stop, automation, view, host};
   environment.undo = &undo;
-  std::printf("fixing %zu rows\n", count);
-  std::fflush(stdout);
   std::thread worker([&environment] { tavik::FixThreadMain(environment); });
   worker.join();
+  return {host.messages.empty() ? std::u16string(u"<none>") : host.messages.back(), undo.path()};
+}
+
+int Bulk(tavik::Registry& registry, size_t count, const wchar_t* dump) {
+  tavik::RecordingResultsView view;
+  if (count == 0 || !SeedBulk(registry, count, view.rows)) return 1;
+  if (!WriteDump(registry, dump)) return 1;
+  std::printf("fixing %zu rows\n", count);
+  std::fflush(stdout);
+  FixWithUndoFile(registry, view);
   std::printf("the fix ended: %zu rows left\n", view.rows.size());
   return 0;
 }
@@ -337,19 +348,9 @@ int wmain(int argc, wchar_t** argv) {
   if (!Seed(registry, view.rows)) return 1;
   if (!WriteDump(registry, argv[3])) return 1;
 
-  tavik::Win32FileSystem files;
-  tavik::Win32SystemInfo system;
-  tavik::SharedFlag stop{0};
-  tavik::SharedFlag automation{0};
-  tavik::RecordingHost host;
-  tavik::UndoFile undo(registry, files, system);
-  tavik::RepairEnvironment environment{registry, files, system, stop, automation, view, host};
-  environment.undo = &undo;
   const size_t rows = view.rows.size();
-  std::thread worker([&environment] { tavik::FixThreadMain(environment); });
-  worker.join();
-  const std::string message =
-      host.messages.empty() ? std::string("<none>") : tavik::Utf16ToUtf8(host.messages.back());
+  const FixResult result = FixWithUndoFile(registry, view);
+  const std::string message = tavik::Utf16ToUtf8(result.message);
   std::printf("rows %zu (%zu from the scan), %zu left; %s\n", rows, scanned, view.rows.size(),
               message.c_str());
   // The scan's rows the fix kept (links, and rows naming the same entry
@@ -372,10 +373,10 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("FAIL the added tree was not deleted\n");
     return 1;
   }
-  if (undo.path().empty()) {
+  if (result.undoPath.empty()) {
     std::printf("FAIL no undo file\n");
     return 1;
   }
-  std::printf("undo %s\n", tavik::Utf16ToUtf8(undo.path()).c_str());
+  std::printf("undo %s\n", tavik::Utf16ToUtf8(result.undoPath).c_str());
   return 0;
 }
