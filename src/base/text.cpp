@@ -159,4 +159,15 @@ std::u16string_view TextUpToZero(const char16_t* text, size_t length) {
   return {text, n};
 }
 
+std::u16string TextOfData(const char16_t* data, size_t bytes) {
+  if (data == nullptr) return {};
+  std::u16string text(TextUpToZero(data, bytes / 2));
+  if (bytes % 2 != 0 && text.size() == bytes / 2) {
+    // Registry data is little-endian: the odd byte is a low byte.
+    const auto low = reinterpret_cast<const unsigned char*>(data)[bytes - 1];
+    if (low != 0) text.push_back(static_cast<char16_t>(low));
+  }
+  return text;
+}
+
 }  // namespace tavik

@@ -36,4 +36,9 @@ bool StartsWithIgnoreAsciiCase(std::u16string_view text,
 // comes first: registry data need not carry a terminator.
 std::u16string_view TextUpToZero(const char16_t* text, size_t length);
 
+// Value data of `bytes` bytes read as text, up to its first zero or its end.
+// Bytes beyond the returned length count as zero, so an odd last byte is a
+// character whose high byte is zero.
+std::u16string TextOfData(const char16_t* data, size_t bytes);
+
 }  // namespace tavik

@@ -29,17 +29,18 @@ class ValueReader {
 
   // The value's data as text, up to its returned length or its first zero.
   // An absent or unreadable value is "". So is one that fills the whole
-  // buffer: it leaves no room for a terminator and is not examined.
+  // buffer, an odd last byte counted as a whole character: it leaves no room
+  // for a terminator and is not examined.
   std::u16string Read(Registry& registry, RegKey key,
                       const char16_t* valueName) {
     uint32_t bytes = kValueBytes;
     if (registry.RegQueryValueExW(key, valueName, nullptr,
                                   reinterpret_cast<uint8_t*>(buffer_.data()),
                                   &bytes) != kErrorSuccess ||
-        bytes >= kValueBytes) {
+        bytes + 1 >= kValueBytes) {
       return std::u16string();
     }
-    return std::u16string(TextUpToZero(buffer_.data(), bytes / 2));
+    return TextOfData(buffer_.data(), bytes);
   }
 
   // The default value of `parent`\`subKey`; false when that key does not

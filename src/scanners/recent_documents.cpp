@@ -74,8 +74,8 @@ int32_t ScanRecentDocsKey(const ScanContext& context, FindingList* list,
     }
     // The document's name is the datum's leading text: it ends at its first
     // zero, or with the returned data when no zero comes first.
-    const std::u16string_view document = TextUpToZero(
-        datum.data(), std::min(datumBytes, kDatumBytes) / sizeof(char16_t));
+    const std::u16string document =
+        TextOfData(datum.data(), std::min(datumBytes, kDatumBytes));
     // A datum that names no document cannot be judged.
     if (document.empty()) continue;
     std::u16string shortcut(TextUpToZero(folder, kMaxPath));

@@ -36,8 +36,7 @@ std::optional<std::u16string> ReadTextValue(const ScanContext& context,
           &length) != kErrorSuccess) {
     return std::nullopt;
   }
-  return std::u16string(
-      TextUpToZero(buffer.data(), std::min(length, capacity) / 2));
+  return TextOfData(buffer.data(), std::min(length, capacity));
 }
 
 }  // namespace tavik

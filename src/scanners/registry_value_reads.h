@@ -19,7 +19,8 @@ uint32_t ReadNumberValue(const ScanContext& context, RegKey key,
 
 // A text value read through `buffer` (its size in bytes is the most that is
 // offered), taken up to its first zero or its returned length, an odd last
-// byte dropped. None when the read fails: absent, or over the buffer.
+// byte a character of its own. None when the read fails: absent, or over the
+// buffer.
 std::optional<std::u16string> ReadTextValue(const ScanContext& context,
                                             RegKey key,
                                             const char16_t* valueName,

@@ -64,7 +64,7 @@ bool ReadText(const ScanContext& context, RegKey key,
     return false;
   }
   // The data need not end with a terminator: cut at the returned length.
-  text = TextUpToZero(buffer.data(), std::min(bytes, capacityBytes) / 2);
+  text = TextOfData(buffer.data(), std::min(bytes, capacityBytes));
   return true;
 }
 
@@ -244,7 +244,12 @@ int32_t FileExtInUse(const ScanContext& context, RegKey extensionKey) {
       // kept rather than judged on a list it could not read.
       if (result == kErrorMoreData) return 1;
       if (result != kErrorSuccess) break;
-      if (datumBytes >= 2 && datum[0] != u'\0') return 1;
+      // Only the first character counts; a lone byte is one too, the bytes
+      // after it counting as zero.
+      if (!TextOfData(datum.data(), std::min<uint32_t>(datumBytes, 2))
+               .empty()) {
+        return 1;
+      }
     }
   }
   return 0;

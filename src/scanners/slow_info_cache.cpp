@@ -19,8 +19,10 @@ std::optional<std::u16string> SlowInfoCacheProgramPath(const uint8_t* record,
   }
   const uint32_t end = std::min(length, kPathEnd);
   std::u16string path;
-  for (uint32_t at = kPathOffset; at + 1 < end; at += 2) {
-    const auto unit = static_cast<char16_t>(record[at] | record[at + 1] << 8);
+  for (uint32_t at = kPathOffset; at < end; at += 2) {
+    // A byte beyond the data counts as zero: an odd last byte is a character.
+    const uint32_t high = at + 1 < end ? record[at + 1] : 0;
+    const auto unit = static_cast<char16_t>(record[at] | high << 8);
     if (unit == 0) break;
     path.push_back(unit);
   }

@@ -56,8 +56,7 @@ std::u16string SoundFile(const ScanContext& context, RegKey assignment,
                                         &bytes) != kErrorSuccess) {
     return {};
   }
-  return std::u16string(TextUpToZero(
-      buffer.data(), std::min(bytes, kSoundFileBytes) / sizeof(char16_t)));
+  return TextOfData(buffer.data(), std::min(bytes, kSoundFileBytes));
 }
 
 }  // namespace

@@ -52,10 +52,9 @@ int32_t ScanValueList(const ScanContext& context, FindingList* list,
     // Neither the name nor the datum need carry a terminator: both are cut
     // at their returned length.
     nameText = TextUpToZero(name.data(), std::min(nameLength, nameChars - 1));
-    datumText = readDatum
-                    ? std::u16string(TextUpToZero(
-                          datum.data(), std::min(datumBytes, kDatumBytes) / 2))
-                    : std::u16string();
+    datumText = readDatum ? TextOfData(datum.data(),
+                                       std::min(datumBytes, kDatumBytes))
+                          : std::u16string();
     int32_t endCode = 0;
     const bool invalid = isInvalid(nameText, datumText, endCode);
     if (endCode != 0) return endCode;

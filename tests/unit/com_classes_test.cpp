@@ -93,7 +93,8 @@ TEST(ComClassesTest, ServerValuesOfAnyTypeAreReadAsText) {
   oddBytes.push_back(0x41);
   const Case cases[] = {
       {kRegDword, {0, 0, 0, 0}, false},
-      {kRegBinary, {0x43}, false},
+      // One byte is the character "C", which names no file.
+      {kRegBinary, {0x43}, true},
       {kRegMultiSz, RawUtf16(std::u16string(u"C:\\Apps\\good.dll\0C:\\Gone\\x.dll\0\0", 32)),
        false},
       {kRegSz, RawUtf16(u"C:\\Gone\\x.dll"), true},

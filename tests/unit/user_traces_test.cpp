@@ -62,8 +62,9 @@ TEST_F(RecentDocumentsTest, TheDocumentNameEndsAtItsZeroOrWithTheData) {
   AddDocument(RecentDocs(), u"a", u"a-much-longer-name.txt");
   f.registry.SetValue(kHkeyCurrentUser, RecentDocs(), u"b", kRegBinary,
                       RawUtf16(u"kept.txt"));
-  auto odd = RawUtf16(u"kept.txt");
-  odd.push_back(0x41);
+  // An odd last byte is a character whose high byte is zero: "kept.txt".
+  auto odd = RawUtf16(u"kept.tx");
+  odd.push_back(0x74);
   f.registry.SetValue(kHkeyCurrentUser, RecentDocs(), u"c", kRegBinary, odd);
   EXPECT_EQ(ScanRecentDocuments(f.context(), &f.list), 0);
   EXPECT_EQ(ValueNames(f.list), std::vector<std::u16string>{u"a"});
