@@ -1,7 +1,8 @@
 // autofix-controller: drives Tavik Registry Cleaner through its automation
 // link, for tests and integrators. It creates the shared section and the
-// mutex, starts the program with the given arguments and then reads
-// commands, one per line, from standard input:
+// mutex (admitting only Administrators and SYSTEM, and refusing names that
+// already exist), starts the program with the given arguments and then
+// reads commands, one per line, from standard input:
 //
 //   scan | fix | show        set that request
 //   stop | clear-stop        set or clear the stop request
@@ -25,8 +26,23 @@
 //                            ("ran CODE"), e.g. to copy the registry while
 //                            the window holds its rows
 //   sleep MS                 pause
+//   abandon                  take the mutex and end this controller at once
+//                            without releasing it ("abandoned")
 //   exit                     set the exit request and wait up to 15 s for
 //                            the program to end ("exited CODE")
+//
+// A wait for the mutex that lasts over 10 s ends the controller with code 1
+// ("mutex: not released ...").
+//
+//   autofix-controller --attach PID < commands
+//
+// drives a program already running (whose controller has gone) through the
+// objects it holds open, and
+//
+//   autofix-controller --owner SID PROGRAM ARGUMENT... < commands
+//
+// creates the objects owned by SID (in SDDL, e.g. BU for Users) instead of
+// Administrators, as a process squatting on the names would.
 //
 // For tests that drive the window with the mouse, it also lists windows:
 //
@@ -50,6 +66,7 @@
 // command failed, 2 for a usage error.
 #include <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -100,11 +117,20 @@ void SetField(Link& link, size_t offset, uint32_t value) {
   std::memcpy(link.view + offset, &value, sizeof(value));
 }
 
-// Every access to the section happens with the mutex held.
+// The program holds the mutex for at most a second at a time; one held
+// longer means the link is wedged, and waiting on would hang the caller.
+constexpr DWORD kLockWaitMs = 10000;
+
+// Every access to the section happens with the mutex held. An abandoned
+// mutex (its last owner died) is ours all the same.
 class Locked {
  public:
   explicit Locked(const Link& link) : mutex_(link.mutex) {
-    ::WaitForSingleObject(mutex_, INFINITE);
+    const DWORD wait = ::WaitForSingleObject(mutex_, kLockWaitMs);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+      Print("mutex: not released within " + std::to_string(kLockWaitMs) + " ms");
+      ::ExitProcess(1);
+    }
   }
   ~Locked() { ::ReleaseMutex(mutex_); }
 
@@ -112,18 +138,60 @@ class Locked {
   HANDLE mutex_;
 };
 
-bool CreateLink(Link& link) {
-  link.section = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
+// Owned by Administrators (the program obeys no other owner but SYSTEM and
+// its own user; only an elevated controller may name that owner), and only
+// Administrators and SYSTEM may open the objects: whoever can write the
+// section can start fixes in an elevated program.
+// Tests name another owner (--owner) to play a squatter.
+constexpr wchar_t kLinkDacl[] = L"D:P(A;;GA;;;BA)(A;;GA;;;SY)";
+
+// Creates both objects new. A name that already exists belongs to someone
+// else (another controller, or a process squatting on it), so the link is
+// refused rather than shared.
+bool CreateLink(Link& link, const std::wstring& owner) {
+  const std::wstring security = L"O:" + owner + kLinkDacl;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          security.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+    return false;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  link.section = ::CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes,
                                       PAGE_READWRITE, 0, kSectionBytes,
                                       kSectionName);
-  link.mutex = ::CreateMutexW(nullptr, FALSE, kMutexName);
+  const bool sectionExisted = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  link.mutex = ::CreateMutexW(&attributes, FALSE, kMutexName);
+  const bool mutexExisted = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  ::LocalFree(descriptor);
   if (link.section == nullptr || link.mutex == nullptr) return false;
+  if (sectionExisted || mutexExisted) {
+    std::fputs("autofix-controller: the section or the mutex already exists\n",
+               stderr);
+    return false;
+  }
   link.view = static_cast<uint8_t*>(
       ::MapViewOfFile(link.section, FILE_MAP_ALL_ACCESS, 0, 0, kSectionBytes));
   if (link.view == nullptr) return false;
   Locked lock(link);
   std::memset(link.view, 0, kSectionBytes);
   return true;
+}
+
+// Takes over the link of a program already running (its previous controller
+// gone): opens the objects it holds and the process itself.
+bool AttachLink(Link& link, DWORD processId) {
+  link.section = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kSectionName);
+  link.mutex = ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kMutexName);
+  link.process.dwProcessId = processId;
+  link.process.hProcess = ::OpenProcess(
+      SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (link.section == nullptr || link.mutex == nullptr ||
+      link.process.hProcess == nullptr) {
+    return false;
+  }
+  link.view = static_cast<uint8_t*>(
+      ::MapViewOfFile(link.section, FILE_MAP_ALL_ACCESS, 0, 0, kSectionBytes));
+  return link.view != nullptr;
 }
 
 bool StartProgram(Link& link, int argc, wchar_t** argv) {
@@ -360,6 +428,12 @@ bool RunCommand(Link& link, const std::string& line) {
     return static_cast<bool>(file);
   }
   if (command == "run") return !rest.empty() && RunProgram(rest);
+  if (command == "abandon") {
+    // Dies holding the mutex, as a controller killed mid-request would.
+    ::WaitForSingleObject(link.mutex, kLockWaitMs);
+    Print("abandoned");
+    ::TerminateProcess(::GetCurrentProcess(), 3);
+  }
   if (command == "sleep") {
     ::Sleep(static_cast<DWORD>(number));
     return true;
@@ -516,24 +590,41 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
     std::fputs(
         "Usage: autofix-controller PROGRAM ARGUMENT... < commands\n"
+        "       autofix-controller --owner SID PROGRAM ARGUMENT... < commands\n"
+        "       autofix-controller --attach PID < commands\n"
         "       autofix-controller --inspect TITLE\n"
         "       autofix-controller --redraw TITLE\n"
         "       autofix-controller --syscommand TITLE ID\n"
         "Commands: scan, fix, show, stop, clear-stop, wait-for-status MS,\n"
-        "window, rows, run COMMAND LINE, sleep MS, exit (one per line).\n",
+        "window, rows, run COMMAND LINE, sleep MS, abandon, exit (one per\n"
+        "line).\n",
         stderr);
     return 2;
   }
   Link link;
-  if (!CreateLink(link)) {
-    std::fputs("autofix-controller: cannot create the section or mutex\n", stderr);
-    return 1;
+  if (std::wcscmp(argv[1], L"--attach") == 0) {
+    if (!AttachLink(link, std::wcstoul(argv[2], nullptr, 10))) {
+      std::fputs("autofix-controller: cannot attach to the program's link\n", stderr);
+      return 1;
+    }
+    Print("attached " + std::to_string(link.process.dwProcessId));
+  } else {
+    std::wstring owner = L"BA";
+    if (argc >= 5 && std::wcscmp(argv[1], L"--owner") == 0) {
+      owner = argv[2];
+      argc -= 2;
+      argv += 2;
+    }
+    if (!CreateLink(link, owner)) {
+      std::fputs("autofix-controller: cannot create the section or mutex\n", stderr);
+      return 1;
+    }
+    if (!StartProgram(link, argc, argv)) {
+      std::fputs("autofix-controller: cannot start the program\n", stderr);
+      return 1;
+    }
+    Print("started " + std::to_string(link.process.dwProcessId));
   }
-  if (!StartProgram(link, argc, argv)) {
-    std::fputs("autofix-controller: cannot start the program\n", stderr);
-    return 1;
-  }
-  Print("started " + std::to_string(link.process.dwProcessId));
   bool ok = true;
   std::string line;
   while (std::getline(std::cin, line)) {

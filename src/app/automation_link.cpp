@@ -1,6 +1,10 @@
 #include "app/automation_link.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
+
+#include <string>
 
 #include "app/automation_section.h"
 #include "app/main_window.h"
@@ -23,13 +27,67 @@ struct AutomationLink {
 };
 AutomationLink g_link;
 
+// A SID in string form ("S-1-5-32-544"); empty when there is none.
+std::u16string SidText(PSID sid) {
+  LPWSTR text = nullptr;
+  if (sid == nullptr || !::ConvertSidToStringSidW(sid, &text)) return {};
+  std::u16string result(reinterpret_cast<const char16_t*>(text));
+  ::LocalFree(text);
+  return result;
+}
+
+std::u16string OwnerSidOf(HANDLE object) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION,
+                        &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+    return {};
+  }
+  std::u16string result = SidText(owner);
+  ::LocalFree(descriptor);
+  return result;
+}
+
+std::u16string ProgramUserSid() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  std::u16string result;
+  DWORD bytes = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &bytes);
+  std::string buffer(bytes, '\0');
+  if (bytes != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(),
+                                          bytes, &bytes)) {
+    result = SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+  }
+  ::CloseHandle(token);
+  return result;
+}
+
+// An object another user created under the link's name is treated as
+// missing: the program then runs as if no controller were there.
+HANDLE KeepIfTrusted(HANDLE object) {
+  if (object == nullptr) return nullptr;
+  if (IsTrustedLinkOwner(OwnerSidOf(object), ProgramUserSid())) return object;
+  ::CloseHandle(object);
+  return nullptr;
+}
+
 template <typename Open>
 HANDLE OpenWithRetries(Open open) {
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     if (attempt > 0) ::Sleep(kOpenRetryMs);
-    if (const HANDLE handle = open()) return handle;
+    if (const HANDLE handle = KeepIfTrusted(open())) return handle;
   }
   return nullptr;
+}
+
+// A wait that ends in WAIT_ABANDONED (a controller died holding the mutex)
+// still makes this thread the owner: it is served and released like any
+// other, or the thread would keep the mutex for good.
+bool AcquireLinkMutex(HANDLE mutex, DWORD timeoutMs) {
+  const DWORD wait = ::WaitForSingleObject(mutex, timeoutMs);
+  return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
 }
 
 // What a tick asks of the main window.
@@ -80,20 +138,21 @@ int ProcessCommandLine(CRegistryCleanerDlg& window) {
 
 int OpenAutomationLink() {
   const HANDLE section = OpenWithRetries([] {
-    return ::OpenFileMappingW(FILE_MAP_WRITE, FALSE, kAutomationSectionName);
+    return ::OpenFileMappingW(FILE_MAP_WRITE | READ_CONTROL, FALSE,
+                              kAutomationSectionName);
   });
   if (section == nullptr) return -1;
   const HANDLE mutex = OpenWithRetries([] {
-    return ::OpenMutexW(SYNCHRONIZE, FALSE, kAutomationMutexName);
+    return ::OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, kAutomationMutexName);
   });
   if (mutex == nullptr) {
     ::CloseHandle(section);
     return -1;
   }
-  ::WaitForSingleObject(mutex, INFINITE);
+  const bool locked = AcquireLinkMutex(mutex, INFINITE);
   void* view =
       ::MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kAutomationSectionBytes);
-  ::ReleaseMutex(mutex);
+  if (locked) ::ReleaseMutex(mutex);
   if (view == nullptr) {
     ::CloseHandle(mutex);
     ::CloseHandle(section);
@@ -105,7 +164,7 @@ int OpenAutomationLink() {
 
 void AutomationTick(CRegistryCleanerDlg& window) {
   if (g_link.view == nullptr) return;
-  if (::WaitForSingleObject(g_link.mutex, kTickWaitMs) != WAIT_OBJECT_0) return;
+  if (!AcquireLinkMutex(g_link.mutex, kTickWaitMs)) return;
   WindowActions actions(window);
   ServeAutomationRequests(g_link.view, actions);
   ::ReleaseMutex(g_link.mutex);
@@ -113,9 +172,7 @@ void AutomationTick(CRegistryCleanerDlg& window) {
 
 void ReportAutomationStatus(std::u16string_view text) {
   if (g_link.view == nullptr) return;
-  if (::WaitForSingleObject(g_link.mutex, kStatusWaitMs) != WAIT_OBJECT_0) {
-    return;
-  }
+  if (!AcquireLinkMutex(g_link.mutex, kStatusWaitMs)) return;
   WriteStatus(g_link.view, text);
   ::ReleaseMutex(g_link.mutex);
 }

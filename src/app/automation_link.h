@@ -23,11 +23,12 @@ inline constexpr UINT kAutomationTimerMs = 100;
 int ProcessCommandLine(CRegistryCleanerDlg& window);
 
 // Opens the controller's section and mutex (5 attempts a second apart for
-// each name) and maps the section. 0 on success, -1 otherwise.
+// each name; an object whose owner is not trusted counts as missing) and
+// maps the section. 0 on success, -1 otherwise.
 int OpenAutomationLink();
 
 // Timer 100: serves the controller's requests when the mutex can be had
-// within 10 ms.
+// within 10 ms (an abandoned mutex is had too).
 void AutomationTick(CRegistryCleanerDlg& window);
 
 // Posts a status text to the section; dropped silently when the mutex

@@ -4,6 +4,15 @@
 
 namespace tavik {
 
+bool IsTrustedLinkOwner(std::u16string_view ownerSid,
+                        std::u16string_view programUserSid) {
+  constexpr std::u16string_view kAdministrators = u"S-1-5-32-544";
+  constexpr std::u16string_view kSystem = u"S-1-5-18";
+  if (ownerSid.empty()) return false;
+  return ownerSid == kAdministrators || ownerSid == kSystem ||
+         ownerSid == programUserSid;
+}
+
 uint32_t ReadSectionField(const uint8_t* section, size_t offset) {
   const volatile uint8_t* bytes = section + offset;
   return static_cast<uint32_t>(bytes[0]) |

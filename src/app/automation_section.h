@@ -1,7 +1,8 @@
 // The automation link's shared section as the program sees it: the field
 // offsets of the 2368-byte wire format, exact reads of the request fields,
-// the bounded status write, and what one timer tick does with the requests.
-// The mutex is taken by the caller; nothing here blocks.
+// the bounded status write, what one timer tick does with the requests, and
+// whose objects the program obeys. The mutex is taken by the caller; nothing
+// here blocks.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,13 @@
 #include <string_view>
 
 namespace tavik {
+
+// Whoever can write the section starts fixes in an elevated program, so a
+// section or mutex is obeyed only when its owner (a SID in string form) is
+// the Administrators group, SYSTEM or the program's own user. An empty
+// owner (none recorded, or it could not be read) is never obeyed.
+bool IsTrustedLinkOwner(std::u16string_view ownerSid,
+                        std::u16string_view programUserSid);
 
 inline constexpr size_t kAutomationSectionBytes = 2368;
 inline constexpr size_t kStatusReadyOffset = 0;

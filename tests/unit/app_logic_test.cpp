@@ -94,6 +94,30 @@ TEST(AutomationSection, StatusIsBoundedAndLeavesOtherBytesAlone) {
   EXPECT_EQ(std::u16string(text), u"Total Invalid Entries Found: 7    ");
 }
 
+// Another user's objects cannot be made under Wine (every process runs as
+// one user), so the owner decision is checked here.
+TEST(AutomationSection, ObeysOnlyAdministratorsSystemOrItsOwnUser) {
+  const char16_t* me = u"S-1-5-21-1-2-3-1001";
+  struct Case { const char16_t* owner; const char16_t* user; bool obeyed; };
+  const Case cases[] = {
+      {u"S-1-5-32-544", me, true},               // Administrators
+      {u"S-1-5-18", me, true},                   // SYSTEM
+      {me, me, true},                            // the program's own user
+      {u"S-1-5-21-1-2-3-1002", me, false},       // another user
+      {u"S-1-5-32-545", me, false},              // Users
+      {u"S-1-1-0", me, false},                   // Everyone
+      {u"S-1-5-32-5440", me, false},             // not the group by prefix
+      {u"S-1-5-21-1-2-3-100", me, false},        // nor the user by prefix
+      {u"", me, false},                          // no owner recorded
+      {u"", u"", false},                         // neither could be read
+      {u"S-1-5-21-1-2-3-1001", u"", false},      // own user unknown
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsTrustedLinkOwner(c.owner, c.user), c.obeyed)
+        << Utf16ToUtf8(c.owner) << " / " << Utf16ToUtf8(c.user);
+  }
+}
+
 // --- layout ----------------------------------------------------------------
 
 TEST(WindowLayout, ScalesLayoutUnitsWithTheScreen) {

@@ -162,5 +162,36 @@ for engine in off on; do
   end_session
 done
 
+# 6. A controller killed while it holds the mutex leaves it abandoned: the
+# program takes it as its own, serves the tick and releases it, so a new
+# controller attached to the running program scans and gets its status. A
+# controller started while the program holds both names refuses them.
+new_prefix "$work/link/prefix" "$template"
+begin_session "$work/link/prefix"
+printf '%s\n' scan 'wait-for-status 120000' abandon | run_controller auto
+expect_line '^abandoned$' "a controller dies holding the mutex"
+pid="$(sed -n 's/^started \([0-9]*\)$/\1/p' "$controller_out")"
+run_controller auto < /dev/null
+expect_line '^autofix-controller: the section or the mutex already exists$' \
+  "a controller refuses names that already exist"
+if grep -q '^started ' "$controller_out"; then
+  fail "a controller started a program on names it did not create"
+fi
+printf '%s\n' scan 'wait-for-status 120000' exit | run_controller_as --attach "${pid:-0}"
+expect_line '^status: Total Invalid Entries Found: [0-9]+    $' \
+  "after an abandoned mutex a new controller scans and gets its status"
+expect_line '^exited 0$' "after an abandoned mutex the exit request ends the program"
+end_session
+
+# 7. Objects under the link's names owned by Users, as another user squatting
+# on them would leave them: the program runs interactively once its attempts
+# to open the link are over.
+begin_session "$work/link/prefix"
+printf '%s\n' 'sleep 7000' window |
+  run_controller_as --owner BU 'C:\tavik\Tavik Registry Cleaner.exe' auto
+expect_line '^window: visible=1 scan=1 fix=1 stop=0 settings=1 exclude=1 restore=1 ' \
+  "objects owned by Users: the program ignores them and runs interactively"
+end_session
+
 [ $failures -eq 0 ] && echo "all automation checks passed"
 [ $failures -eq 0 ]

@@ -65,9 +65,12 @@ end_session() {
 # Wine output goes to a file, never into a pipe: Wine's service processes
 # started by that program inherit its handles and would hold a pipe open.
 run_controller() {
+  run_controller_as 'C:\tavik\Tavik Registry Cleaner.exe' "$@"
+}
+# The same with the controller's arguments as given (e.g. --attach PID).
+run_controller_as() {
   (cd "$WINEPREFIX/drive_c/scan" &&
-     timeout 600 "$WINE" 'C:\tavik\autofix-controller.exe' \
-       'C:\tavik\Tavik Registry Cleaner.exe' "$@") > "$controller_out.raw" 2>&1
+     timeout 600 "$WINE" 'C:\tavik\autofix-controller.exe' "$@") > "$controller_out.raw" 2>&1
   tr -d '\r' < "$controller_out.raw" > "$controller_out"
 }
 
