@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "engine/registry_key.h"
+#include "repair/reg_export.h"
 
 namespace tavik {
 
@@ -109,9 +110,7 @@ int32_t OpenHive(Registry& registry, SystemInfo& system,
     return kErrorFileNotFound;
   }
   if (hiveName != nullptr) {
-    *hiveName = (row.root == kHkeyUsers ? u"HKEY_USERS\\"
-                                        : u"HKEY_LOCAL_MACHINE\\") +
-                name;
+    *hiveName = std::u16string(RegFileRootName(row.root)) + u"\\" + name;
   }
   return RegistryKey::Open(registry, row.root, name.c_str(), kKeyRead, key);
 }

@@ -122,6 +122,15 @@ import_undo_and_compare() {
   fi
 }
 
+# Ends a test that ran in $prefix: stops its server, says PASS and removes
+# the prefix when the test passed, and exits with its status.
+finish_prefix_test() {
+  stop_wineserver
+  [ "$1" -eq 0 ] && echo PASS
+  [ "$1" -eq 0 ] && rm -rf "$prefix"
+  exit "$1"
+}
+
 stop_wineserver() {
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true

@@ -112,7 +112,4 @@ kill_midway() {
 
 status=0
 kill_midway || status=1
-stop_wineserver
-[ $status -eq 0 ] && echo PASS
-[ $status -eq 0 ] && rm -rf "$prefix"
-exit $status
+finish_prefix_test $status

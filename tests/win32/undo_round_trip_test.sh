@@ -34,7 +34,4 @@ round_trip() {
 }
 status=0
 round_trip || status=1
-stop_wineserver
-[ $status -eq 0 ] && echo PASS
-[ $status -eq 0 ] && rm -rf "$prefix"
-exit $status
+finish_prefix_test $status
