@@ -164,7 +164,9 @@ int32_t CachingRegistry::RegDeleteKeyW(RegKey parent, const char16_t* subKey) {
 
 int32_t CachingRegistry::RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
                                          uint32_t access, RegKey* result) {
-  Forget();
+  // A scan opens keys as themselves only to read them (to see whether one
+  // is a link); only an open that may write forgets.
+  if ((access & ~kKeyRead) != 0) Forget();
   RegKey real = 0;
   const int32_t error = Resolve(parent, &real);
   if (error != kErrorSuccess) return error;

@@ -50,10 +50,11 @@ class CachingRegistry final : public Registry {
                          const uint8_t* data, uint32_t dataBytes) override;
   int32_t RegDeleteValueW(RegKey key, const char16_t* valueName) override;
   int32_t RegDeleteKeyW(RegKey parent, const char16_t* subKey) override;
-  // The repair calls: a scan never makes them; they forget what was kept
-  // and pass the real key on, as every write does.
+  // Opens the real key; forgets what was kept unless the access is read.
   int32_t RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
                           uint32_t access, RegKey* result) override;
+  // The repair calls: a scan never makes them; they forget what was kept
+  // and pass the real key on, as every write does.
   int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
                         uint32_t flags) override;
   int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,

@@ -36,15 +36,6 @@ LinkCheck CheckOpenedTree(Registry& registry, RegKey key, int depth) {
 
 }  // namespace
 
-bool IsLinkHandle(Registry& registry, RegKey key) {
-  uint32_t type = kRegNone;
-  uint32_t bytes = 0;
-  const int32_t result = registry.RegQueryValueExW(
-      key, kSymbolicLinkValueName, &type, nullptr, &bytes);
-  return (result == kErrorSuccess || result == kErrorMoreData) &&
-         type == kRegLink;
-}
-
 LinkCheck CheckTreeForLinks(Registry& registry, RegKey root,
                             const char16_t* path) {
   RegKey key = 0;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine/registry_link.h"
 #include "platform/registry.h"
 
 namespace tavik {
@@ -15,10 +16,6 @@ enum class LinkCheck {
   kAbsent,   // the key does not exist
   kUnknown,  // some key could not be examined
 };
-
-// Whether the open key `key` (opened with RegOpenKeyLinkW) is a link: it
-// carries a REG_LINK "SymbolicLinkValue".
-bool IsLinkHandle(Registry& registry, RegKey key);
 
 // Examines root + path and its whole tree without following links below
 // the path's own parent.

@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "engine/file_reference.h"
 #include "engine/registry_key.h"
+#include "engine/registry_link.h"
 #include "scanners/user_traces.h"
 
 namespace tavik {
@@ -14,6 +15,12 @@ namespace {
 
 // 66000 bytes offered for a default value, the whole work buffer.
 constexpr uint32_t kSoundFileBytes = kTextBufferChars * sizeof(char16_t);
+
+// The scheme tree is under the user's own key, writable by the user. Real
+// schemes hold a few thousand keys; a tree grown far past that (by
+// anything, links being kept out already) ends the walk rather than holding
+// the elevated scan.
+constexpr size_t kMaxWalkKeys = 200000;
 
 // Only these two names, with their exact case, hold a sound assignment;
 // every other key (".Default", ".current", an application, an event) is
@@ -70,6 +77,7 @@ int32_t ScanSoundEvents(const ScanContext& context, FindingList* list,
   std::vector<WalkLevel> levels;
   if (!EnterLevel(context, root, std::u16string(keyPath), levels)) return -1;
   std::vector<char16_t> buffer(kTextBufferChars);
+  size_t keysOpened = 0;
   while (!levels.empty()) {
     WalkLevel& level = levels.back();
     if (level.next == level.names.size()) {
@@ -79,11 +87,16 @@ int32_t ScanSoundEvents(const ScanContext& context, FindingList* list,
     // A stop request ends every level at once.
     if (context.StopRequested()) return -1;
     const std::u16string& name = level.names[level.next++];
-    RegistryKey sub;
-    if (RegistryKey::Open(context.registry, level.key.get(), name.c_str(),
-                          kKeyRead, sub) != kErrorSuccess) {
+    // Opened as itself when it is a link: a link is neither walked nor
+    // judged, so a link back up the tree cannot make the walk endless.
+    RegKey opened = 0;
+    if (context.registry.RegOpenKeyLinkW(level.key.get(), name.c_str(),
+                                         kKeyRead, &opened) != kErrorSuccess) {
       continue;
     }
+    RegistryKey sub(context.registry, opened);
+    if (IsLinkHandle(context.registry, sub.get())) continue;
+    if (++keysOpened > kMaxWalkKeys) return -1;
     if (!HoldsSoundAssignment(name)) {
       sub.Close();
       std::u16string childPath = level.path + u"\\" + name;

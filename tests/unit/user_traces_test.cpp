@@ -315,6 +315,24 @@ TEST_F(SoundEventsTest, OddDataVanishingKeysAndLockedKeys) {
   EXPECT_EQ(f.registry.OpenHandleCount(), 0u);
 }
 
+// Two links back to the scheme key would double the walk at every level if
+// followed; a link named ".Modified" would be judged, and fixed, through
+// the key it names.
+TEST_F(SoundEventsTest, LinksAreNeitherWalkedNorJudged) {
+  const std::u16string apps = kApps;
+  Assign(apps + u"\\App\\Event\\.Current", u"C:\\Media\\gone.wav");
+  f.registry.AddLink(kHkeyCurrentUser, apps + u"\\App\\Event\\Again", apps);
+  f.registry.AddLink(kHkeyCurrentUser, apps + u"\\App\\Loop", apps);
+  Assign(apps + u"\\Other\\Sound", u"C:\\Media\\gone.wav");
+  f.registry.AddLink(kHkeyCurrentUser, apps + u"\\Other\\.Modified",
+                     apps + u"\\Other\\Sound");
+  EXPECT_EQ(Scan(), 0);
+  EXPECT_EQ(f.Describe(), (std::vector<std::u16string>{
+                              u"V|HKEY_CURRENT_USER|" + apps +
+                              u"\\App\\Event\\.Current|"}));
+  EXPECT_EQ(f.registry.OpenHandleCount(), 0u);
+}
+
 TEST_F(SoundEventsTest, AStopEndsEveryLevel) {
   Assign(std::u16string(kApps) + u"\\A\\B\\.Current", u"C:\\Media\\gone.wav");
   Assign(std::u16string(kApps) + u"\\C\\.Current", u"C:\\Media\\gone.wav");

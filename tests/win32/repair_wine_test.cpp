@@ -1,11 +1,14 @@
 // The fix and the hive backup over the real registry of the throwaway Wine
-// prefix: Wine's own registry links, a link of the test's own, and the hive
-// files that Wine can save and load back.
+// prefix: Wine's own registry links, links of the test's own (also in the
+// way of a scanner's walk), and the hive files that Wine can save and load
+// back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "repair/fix_run.h"
 #include "repair/hive_backup.h"
 #include "repair/registry_links.h"
+#include "scanners/user_traces.h"
 #include "support/registry_snapshot.h"
 
 namespace tavik {
@@ -32,6 +36,9 @@ constexpr char16_t kAppPath[] =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tavik-wine-test.exe";
 constexpr char16_t kTestRoot[] = u"Software\\TavikRepairTest";
 constexpr char16_t kTestClass[] = u"Software\\Classes\\.tavik-repair-test";
+constexpr char16_t kSoundApps[] = u"Software\\TavikRepairTest\\Apps";
+// Links of the sound walk's loop, relative to kSoundApps.
+constexpr const char16_t* kSoundLinks[] = {u"\\App\\Loop", u"\\App\\Event\\Again"};
 
 // Deletes a key opened as a link itself (the ordinary calls would reach the
 // key it names).
@@ -47,7 +54,11 @@ void DeleteLinkKey(HKEY root, const char16_t* path) {
 }
 
 void CleanUp() {
+  // Links first: a tree deletion would otherwise follow them.
   DeleteLinkKey(HKEY_LOCAL_MACHINE, u"Software\\TavikRepairTest\\Holder\\Inner");
+  for (const char16_t* link : kSoundLinks) {
+    DeleteLinkKey(HKEY_LOCAL_MACHINE, (std::u16string(kSoundApps) + link).c_str());
+  }
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(kTestRoot));
   ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(kTestRoot));
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(kAppPath));
@@ -69,14 +80,15 @@ void CreateKey(const std::u16string& path, const char16_t* value = nullptr) {
   ::RegCloseKey(key);
 }
 
-// HKLM\Software\TavikRepairTest\Holder\Inner as a link to ...\Target.
-void CreateLink() {
+// HKLM `path` as a link to HKLM `targetPath`; by default
+// HKLM\Software\TavikRepairTest\Holder\Inner to ...\Target.
+void CreateLink(const char16_t* path = u"Software\\TavikRepairTest\\Holder\\Inner",
+                const char16_t* targetPath = u"Software\\TavikRepairTest\\Target") {
   HKEY link = nullptr;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\TavikRepairTest\\Holder\\Inner", 0,
-                              nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, nullptr, &link,
-                              nullptr),
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, nullptr, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS, nullptr, &link, nullptr),
             ERROR_SUCCESS);
-  const std::wstring target = L"\\Registry\\Machine\\Software\\TavikRepairTest\\Target";
+  const std::wstring target = L"\\Registry\\Machine\\" + std::wstring(W(targetPath));
   ASSERT_EQ(::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
                              reinterpret_cast<const BYTE*>(target.c_str()),
                              static_cast<DWORD>(target.size() * 2)),
@@ -221,6 +233,42 @@ TEST_F(RepairWineTest, MemoryLinksAgreeWithWine) {
         << name;
     reg->RegCloseKey(target);
   }
+}
+
+// A loop of links below a sound scheme tree, with two branches back to its
+// top: followed, the walk would double at every level and never end.
+TEST_F(RepairWineTest, SoundWalkStepsOverALinkLoop) {
+  const std::u16string apps = kSoundApps;
+  const std::u16string event = apps + u"\\App\\Event\\.Current";
+  CreateKey(event);
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(event.c_str()), 0, KEY_SET_VALUE, &key),
+            ERROR_SUCCESS);
+  const std::wstring gone = L"C:\\tavik-missing\\ding.wav";
+  ::RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(gone.c_str()),
+                   static_cast<DWORD>((gone.size() + 1) * 2));
+  ::RegCloseKey(key);
+
+  SharedFlag stop{0};
+  auto walk = [&](double* seconds) {
+    FindingList list;
+    const ScanContext context{registry, files, stop, nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ScanSoundEvents(context, &list, kHkeyLocalMachine, apps), 0);
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::vector<std::u16string> paths;
+    for (const Finding& finding : list.findings) paths.push_back(finding.path);
+    return paths;
+  };
+  double plain = 0;
+  double looped = 0;
+  const auto before = walk(&plain);
+  for (const char16_t* link : kSoundLinks) {
+    CreateLink((apps + link).c_str(), kSoundApps);
+  }
+  EXPECT_EQ(walk(&looped), before);
+  EXPECT_EQ(before, std::vector<std::u16string>{event});
+  std::printf("sound walk: %.3f s plain, %.3f s with the loop\n", plain, looped);
 }
 
 // Which key a HKEY_CLASSES_ROOT handle holds: Wine's view shows the machine's
