@@ -44,10 +44,27 @@ Function ExportOf(HMODULE module, const char* name) {
       reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// The system folder's copy only: an "atl.dll" beside the program or in the
+// current folder must never run inside the elevated process.
+HMODULE LoadSystemAtl() {
+  if (HMODULE atl = LoadLibraryExW(L"atl.dll", nullptr,
+                                   LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    return atl;
+  }
+  // A system without the search flags refuses them as an invalid
+  // parameter; the file is then named in full.
+  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  const std::wstring path = std::wstring(folder, length) + L"\\atl.dll";
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 const AtlHost& LoadAtlHost() {
   static const AtlHost host = [] {
     AtlHost result;
-    HMODULE atl = LoadLibraryW(L"atl.dll");
+    HMODULE atl = LoadSystemAtl();
     if (atl == nullptr) return result;
     using InitFn = BOOL(WINAPI*)();
     const auto init = ExportOf<InitFn>(atl, "AtlAxWinInit");
@@ -71,6 +88,37 @@ const VARIANT* Dereference(const VARIANT* value) {
     return value->pvarVal;
   }
   return value;
+}
+
+// The text of a string variant, directly or by reference; empty otherwise.
+std::u16string AddressOf(const VARIANT* url) {
+  if (url != nullptr && url->vt == VT_BSTR) return FromBstr(url->bstrVal);
+  if (url != nullptr && url->vt == (VT_BSTR | VT_BYREF) &&
+      url->pbstrVal != nullptr) {
+    return FromBstr(*url->pbstrVal);
+  }
+  return {};
+}
+
+// The cancel flag among an event's arguments, or null when it is not there
+// as a VARIANT_BOOL reference.
+VARIANT_BOOL* CancelFlagOf(const DISPPARAMS* params, UINT index) {
+  if (params == nullptr || params->rgvarg == nullptr || params->cArgs <= index) {
+    return nullptr;
+  }
+  const VARIANT& cancel = params->rgvarg[index];
+  if (cancel.vt != (VT_BOOL | VT_BYREF)) return nullptr;
+  return cancel.pboolVal;
+}
+
+// Carries out a decision: cancels what is not followed, and hands a marked
+// web address to the default browser.
+void Apply(const NavigationDecision& decision, VARIANT_BOOL* cancel) {
+  if (decision.action == NavigationAction::kNavigate) return;
+  *cancel = VARIANT_TRUE;
+  if (decision.action == NavigationAction::kOpenInBrowser) {
+    g_browserOpener(AsWide(decision.browserUrl.c_str()));
+  }
 }
 
 }  // namespace
@@ -127,18 +175,35 @@ class BannerEventSink final : public IDispatch {
 
 HRESULT HandleBannerEvent(CExplorer1* banner, DISPID id,
                           const DISPPARAMS* params) {
+  // Arguments arrive last first.
   switch (id) {
     case DISPID_BEFORENAVIGATE2: {
-      // Arguments arrive last first: URL is the second of seven, Cancel the
-      // last.
-      if (params == nullptr || params->cArgs < 7 || params->rgvarg == nullptr) {
-        return S_OK;
-      }
-      const VARIANT& cancel = params->rgvarg[0];
-      if (cancel.vt != (VT_BOOL | VT_BYREF) || cancel.pboolVal == nullptr) {
-        return S_OK;
-      }
-      BannerBeforeNavigate(Dereference(&params->rgvarg[5]), cancel.pboolVal);
+      // The frame's browser object first, then the URL, ..., Cancel last.
+      if (params == nullptr || params->cArgs < 7) return S_OK;
+      VARIANT_BOOL* cancel = CancelFlagOf(params, 0);
+      if (cancel == nullptr) return S_OK;
+      // Without its banner (after teardown) every navigation counts as the
+      // banner's own page, which is the stricter case.
+      const VARIANT& frame = params->rgvarg[6];
+      const bool topLevel =
+          banner == nullptr || frame.vt != VT_DISPATCH ||
+          banner->IsOwnBrowser(frame.pdispVal);
+      BannerBeforeNavigate(Dereference(&params->rgvarg[5]), cancel,
+                           topLevel ? NavigationTarget::kTopLevel
+                                    : NavigationTarget::kFrame);
+      return S_OK;
+    }
+    case DISPID_NEWWINDOW2: {
+      // The new window's browser object (out), Cancel.
+      if (params == nullptr || params->cArgs < 2) return S_OK;
+      BannerNewWindow(nullptr, CancelFlagOf(params, 0));
+      return S_OK;
+    }
+    case DISPID_NEWWINDOW3: {
+      // The new window's browser object (out), Cancel, flags, the page that
+      // asked, the URL.
+      if (params == nullptr || params->cArgs < 5) return S_OK;
+      BannerNewWindow(Dereference(&params->rgvarg[0]), CancelFlagOf(params, 3));
       return S_OK;
     }
     case DISPID_DOCUMENTCOMPLETE:
@@ -180,6 +245,19 @@ void CExplorer1::Navigate(std::u16string_view url) {
   VariantInit(&empty);
   browser_->Navigate(address, &empty, &empty, &empty, &empty);
   SysFreeString(address);
+}
+
+bool CExplorer1::IsOwnBrowser(IDispatch* frame) const {
+  if (browser_ == nullptr || frame == nullptr) return false;
+  // COM identity: the same object answers IUnknown with the same pointer.
+  IUnknown* own = nullptr;
+  IUnknown* other = nullptr;
+  browser_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&own));
+  frame->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&other));
+  const bool same = own != nullptr && own == other;
+  if (own != nullptr) own->Release();
+  if (other != nullptr) other->Release();
+  return same;
 }
 
 std::optional<std::u16string> CExplorer1::DocumentTitle() {
@@ -305,22 +383,19 @@ void BannerDocumentComplete(CExplorer1& banner) {
   }
 }
 
-void BannerBeforeNavigate(const VARIANT* url, VARIANT_BOOL* cancel) {
+void BannerBeforeNavigate(const VARIANT* url, VARIANT_BOOL* cancel,
+                          NavigationTarget target) {
   if (cancel == nullptr) return;
   *cancel = VARIANT_FALSE;
-  std::u16string address;
-  if (url != nullptr && url->vt == VT_BSTR) {
-    address = FromBstr(url->bstrVal);
-  } else if (url != nullptr && url->vt == (VT_BSTR | VT_BYREF) &&
-             url->pbstrVal != nullptr) {
-    address = FromBstr(*url->pbstrVal);
-  }
-  const NavigationDecision decision = DecideNavigation(address);
-  if (decision.action == NavigationAction::kNavigate) return;
+  Win32FileSystem files;
+  Apply(DecideNavigation(AddressOf(url), target, BannerFallbackPage(files)),
+        cancel);
+}
+
+void BannerNewWindow(const VARIANT* url, VARIANT_BOOL* cancel) {
+  if (cancel == nullptr) return;
   *cancel = VARIANT_TRUE;
-  if (decision.action == NavigationAction::kOpenInBrowser) {
-    g_browserOpener(AsWide(decision.browserUrl.c_str()));
-  }
+  Apply(DecideNewWindow(AddressOf(url)), cancel);
 }
 
 }  // namespace tavik

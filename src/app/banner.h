@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/banner_rules.h"
+
 struct IWebBrowser2;
 struct IConnectionPoint;
 
@@ -31,6 +33,9 @@ class CExplorer1 {
   // null when no browser control could be created.
   HWND window() const { return window_; }
   bool HasBrowser() const { return browser_ != nullptr; }
+  // Whether `frame` (the browser object an event names) is the banner's own
+  // control rather than a frame inside its page.
+  bool IsOwnBrowser(IDispatch* frame) const;
 
   // Navigate (dispatch id 104) with the four optional arguments empty.
   // Does nothing without a browser control.
@@ -71,11 +76,18 @@ void LoadBanner(CExplorer1& banner);
 // is replaced by "home.html" beside the executable, or by "about:blank".
 void BannerDocumentComplete(CExplorer1& banner);
 // Clears *cancel; a URL with the default-browser marker is cancelled and,
-// when it is a web address, opened in the default browser.
-void BannerBeforeNavigate(const VARIANT* url, VARIANT_BOOL* cancel);
+// when it is a web address, opened in the default browser. The banner's own
+// page is kept to web addresses, the empty page and the local home page
+// (DecideNavigation).
+void BannerBeforeNavigate(const VARIANT* url, VARIANT_BOOL* cancel,
+                          NavigationTarget target);
+// Sets *cancel: the banner opens no windows. A marked web address `url`
+// (null when the event gives none) goes to the default browser.
+void BannerNewWindow(const VARIANT* url, VARIANT_BOOL* cancel);
 
-// Unpacks one event of the control (BeforeNavigate2 250, DocumentComplete
-// 259) and hands it to the banner; `banner` may be null after teardown.
+// Unpacks one event of the control (BeforeNavigate2 250, NewWindow2 251,
+// DocumentComplete 259, NewWindow3 273) and hands it to the banner;
+// `banner` may be null after teardown.
 HRESULT HandleBannerEvent(CExplorer1* banner, DISPID id,
                           const DISPPARAMS* params);
 

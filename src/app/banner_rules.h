@@ -41,7 +41,7 @@ std::u16string_view BannerPageFor(int32_t suiteInstalled);
 bool TitleShowsMakersPage(std::u16string_view title);
 
 // Where the banner goes when its first page is not the maker's: "home.html"
-// beside the executable when it exists, otherwise "about:blank".
+// beside the executable when it exists as a file, otherwise "about:blank".
 std::u16string BannerFallbackPage(FileSystem& files);
 
 // What the first completed document leads to: nothing when the title could
@@ -61,12 +61,29 @@ struct NavigationDecision {
   std::u16string browserUrl;
 };
 
+// Where a navigation would load: the banner's own page, or a frame inside it.
+enum class NavigationTarget { kTopLevel, kFrame };
+
 // A marked address is never followed by the banner. The part before the
 // first marker is handed to the default browser only when it is a plain
 // http or https address; anything else (files, programs, other schemes,
 // addresses with blanks, quotes or control characters that could break the
 // browser's command line, or addresses too long for a 33000-unit buffer) is
 // cancelled without opening anything.
-NavigationDecision DecideNavigation(std::u16string_view url);
+//
+// The banner runs inside the elevated program, so its own page goes only to
+// http and https addresses, "about:blank" and the local home page
+// `homePage` (given as a path; its file: address counts too). Any other
+// top-level navigation is cancelled: a page cannot lead it to local files
+// or to other protocol handlers. Frames inside a page are left to it.
+NavigationDecision DecideNavigation(std::u16string_view url,
+                                    NavigationTarget target,
+                                    std::u16string_view homePage);
+
+// A new window that the page asks for (a link with target=_blank,
+// window.open) is never opened by the banner. Its address, when given and
+// marked, is handled as a marked link: a web address goes to the default
+// browser.
+NavigationDecision DecideNewWindow(std::u16string_view url);
 
 }  // namespace tavik

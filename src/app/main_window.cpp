@@ -134,8 +134,11 @@ bool ListViewResults::OnWorkerThread() const {
   return ::GetWindowThreadProcessId(list_, nullptr) != ::GetCurrentThreadId();
 }
 
+// The pending rows belong to the worker: the user-interface thread never
+// reads them (a double-click during a scan reads the list itself), so every
+// test below asks which thread runs before it looks at them.
 void ListViewResults::Flush() {
-  if (pending_.empty() || !OnWorkerThread()) return;
+  if (!OnWorkerThread() || pending_.empty()) return;
   Send(owner_, kMsgInsertRows, 0, reinterpret_cast<LPARAM>(&pending_));
   pending_.clear();
 }
@@ -177,8 +180,8 @@ void ListViewResults::InsertRow(int32_t index, const std::u16string& typeText) {
 
 void ListViewResults::SetCellText(int32_t row, int32_t column,
                                   const std::u16string& text) {
-  if (!pending_.empty() && pending_.back().index == row && column >= 0 &&
-      column < 4 && OnWorkerThread()) {
+  if (OnWorkerThread() && !pending_.empty() && pending_.back().index == row &&
+      column >= 0 && column < 4) {
     pending_.back().cells[static_cast<size_t>(column)] = text;
     pending_.back().cellSet[static_cast<size_t>(column)] = true;
     return;
@@ -188,7 +191,7 @@ void ListViewResults::SetCellText(int32_t row, int32_t column,
 }
 
 void ListViewResults::SetChecked(int32_t row, bool checked) {
-  if (!pending_.empty() && pending_.back().index == row && OnWorkerThread()) {
+  if (OnWorkerThread() && !pending_.empty() && pending_.back().index == row) {
     pending_.back().checked = checked ? 1 : 0;
     return;
   }
@@ -593,7 +596,15 @@ void CRegistryCleanerDlg::OpenInRegistryEditor() {
   ::RegCloseKey(key);
   if (written != ERROR_SUCCESS) return;
   ::Sleep(kRegeditDelayMs);
-  ::ShellExecuteW(nullptr, nullptr, L"Regedit.exe", nullptr, nullptr, SW_SHOW);
+  // Named in full: a bare name would be searched for in the current folder
+  // and along PATH first, starting whatever lies there elevated.
+  wchar_t windows[MAX_PATH] = {};
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  std::wstring regedit(windows, length);
+  if (regedit.back() != L'\\') regedit += L'\\';
+  regedit += L"Regedit.exe";
+  ::ShellExecuteW(nullptr, nullptr, regedit.c_str(), nullptr, nullptr, SW_SHOW);
 }
 
 void CRegistryCleanerDlg::ShowContextMenu() {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "app/banner_rules.h"
+#include "base/text.h"
 #include "platform/memory/memory_file_system.h"
 #include "platform/memory/memory_registry.h"
 
 namespace tavik {
 namespace {
+
+constexpr char16_t kHome[] = u"C:\\Program Files\\Tavik\\home.html";
 
 struct UrlCase {
   const char* name;
@@ -28,7 +31,6 @@ TEST(DecideNavigation, MarkedLinksOpenOnlyWebAddresses) {
        open, u"HTTPS://Example.com/p"},
       {"no marker", u"https://www.taviksoftware.com/banner/next.html", follow,
        u""},
-      {"no marker, any scheme", u"file:///C:/Windows/notepad.exe", follow, u""},
       {"marker alone", u"-default-browser-tavik", cancel, u""},
       {"local program", u"C:\\Windows\\System32\\calc.exe-default-browser-tavik",
        cancel, u""},
@@ -53,10 +55,60 @@ TEST(DecideNavigation, MarkedLinksOpenOnlyWebAddresses) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const NavigationDecision decision = DecideNavigation(c.url);
-    EXPECT_EQ(decision.action, c.action);
-    EXPECT_EQ(decision.browserUrl, c.browserUrl);
+    // A marked address is decided alike wherever it would load, and in a
+    // new window.
+    for (const auto target : {NavigationTarget::kTopLevel, NavigationTarget::kFrame}) {
+      const NavigationDecision decision = DecideNavigation(c.url, target, kHome);
+      EXPECT_EQ(decision.action, c.action);
+      EXPECT_EQ(decision.browserUrl, c.browserUrl);
+    }
+    const NavigationDecision inNewWindow = DecideNewWindow(c.url);
+    EXPECT_EQ(inNewWindow.action, c.action == follow ? cancel : c.action);
+    EXPECT_EQ(inNewWindow.browserUrl, c.browserUrl);
   }
+}
+
+// The banner's own page stays on the web, the empty page and the home page
+// beside the program; frames inside a page are the page's business.
+TEST(DecideNavigation, UnmarkedTopLevelNavigationsStayOnTheWebOrAtHome) {
+  struct Case {
+    std::u16string url;
+    bool topLevelFollowed;
+  };
+  const Case cases[] = {
+      {u"https://www.taviksoftware.com/banner/next.html", true},
+      {u"HTTP://example.com/", true},
+      {u"about:blank", true},
+      {u"About:Blank", true},
+      {kHome, true},
+      {u"c:\\program files\\tavik\\HOME.HTML", true},
+      {u"file:///C:/Program%20Files/Tavik/home.html", true},
+      {u"file://C:\\Program Files\\Tavik\\home.html", true},
+      {u"file:///C:/Windows/notepad.exe", false},
+      {u"file:///C:/Program%20Files/Tavik/home.html%", false},
+      {u"file:///C:/Program%20Files/Tavik/other.html", false},
+      {u"file://server/Program Files/Tavik/home.html", false},
+      {u"C:\\Windows\\System32\\cmd.exe", false},
+      {u"\\\\server\\share\\page.html", false},
+      {u"about:home", false},
+      {u"javascript:alert(1)", false},
+      {u"ms-settings:privacy", false},
+      {u"res://ieframe.dll/navcancl.htm", false},
+      {u"httpx://example.com/", false},
+      {u"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.url));
+    EXPECT_EQ(DecideNavigation(c.url, NavigationTarget::kTopLevel, kHome).action,
+              c.topLevelFollowed ? NavigationAction::kNavigate : NavigationAction::kCancel);
+    EXPECT_EQ(DecideNavigation(c.url, NavigationTarget::kFrame, kHome).action,
+              NavigationAction::kNavigate);
+    EXPECT_EQ(DecideNewWindow(c.url).action, NavigationAction::kCancel);
+  }
+  // Without a home page file the fallback is the empty page: no local file
+  // is followed.
+  EXPECT_EQ(DecideNavigation(kHome, NavigationTarget::kTopLevel, u"about:blank").action,
+            NavigationAction::kCancel);
 }
 
 TEST(DecideNavigation, LongMarkedAddressesAreCutWithinTheBuffer) {
@@ -65,7 +117,7 @@ TEST(DecideNavigation, LongMarkedAddressesAreCutWithinTheBuffer) {
   // The longest address that fits a 33000-unit buffer with its terminator.
   std::u16string fits = head + std::u16string(32999 - head.size() - marker.size(), u'a') + marker;
   ASSERT_EQ(fits.size(), 32999u);
-  NavigationDecision decision = DecideNavigation(fits);
+  NavigationDecision decision = DecideNavigation(fits, NavigationTarget::kTopLevel, kHome);
   EXPECT_EQ(decision.action, NavigationAction::kOpenInBrowser);
   EXPECT_EQ(decision.browserUrl, fits.substr(0, fits.size() - marker.size()));
 
@@ -73,12 +125,14 @@ TEST(DecideNavigation, LongMarkedAddressesAreCutWithinTheBuffer) {
   // when the marker comes early.
   for (size_t extra : {size_t{1}, size_t{100000}}) {
     std::u16string tooLong = head + marker + std::u16string(32999 + extra - head.size() - marker.size(), u'b');
-    decision = DecideNavigation(tooLong);
+    decision = DecideNavigation(tooLong, NavigationTarget::kTopLevel, kHome);
     EXPECT_EQ(decision.action, NavigationAction::kCancel) << extra;
     EXPECT_TRUE(decision.browserUrl.empty());
   }
   // A long address without the marker is the banner's own business.
-  EXPECT_EQ(DecideNavigation(head + std::u16string(70000, u'c')).action,
+  EXPECT_EQ(DecideNavigation(head + std::u16string(70000, u'c'), NavigationTarget::kTopLevel,
+                             kHome)
+                .action,
             NavigationAction::kNavigate);
 }
 
@@ -109,6 +163,10 @@ TEST(BannerFirstDocument, ForeignPagesFallBackToHomeThenBlank) {
   // An error page with home.html missing: the empty page.
   EXPECT_EQ(PageAfterFirstDocument(files, u"Cannot find server"),
             std::u16string(u"about:blank"));
+  files.AddFolder(home);  // a folder of that name is no page
+  EXPECT_EQ(PageAfterFirstDocument(files, u"Cannot find server"),
+            std::u16string(u"about:blank"));
+  files.Remove(home);
   files.AddFile(home);
   EXPECT_EQ(PageAfterFirstDocument(files, u"Cannot find server"), home);
   EXPECT_EQ(PageAfterFirstDocument(files, u""), home);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,11 @@ TEST_F(BannerEvents, MarkedWebLinksOpenInTheBrowserAndNothingElseDoes) {
        nullptr},
       {L"file:///C:/Windows/notepad.exe-default-browser-tavik", VARIANT_TRUE,
        nullptr},
-      {L"", VARIANT_FALSE, nullptr},
+      // Unmarked: the banner's own page stays on the web or at home.
+      {L"file:///C:/Windows/notepad.exe", VARIANT_TRUE, nullptr},
+      {L"about:blank", VARIANT_FALSE, nullptr},
+      {L"mailto:someone@example.com", VARIANT_TRUE, nullptr},
+      {L"", VARIANT_TRUE, nullptr},
   };
   for (const bool byReference : {true, false}) {
     for (const auto& c : cases) {
@@ -84,6 +89,59 @@ TEST_F(BannerEvents, MarkedWebLinksOpenInTheBrowserAndNothingElseDoes) {
       }
     }
   }
+}
+
+// The local home page is followed by its path and by its file: address.
+TEST_F(BannerEvents, TheHomePageBesideTheProgramIsFollowed) {
+  Win32FileSystem files;
+  const std::u16string home = BannerFallbackPage(files);
+  ASSERT_NE(home, u"about:blank");
+  std::u16string url = u"file:///" + home;
+  std::replace(url.begin(), url.end(), u'\\', u'/');
+  for (const std::u16string& address : {home, url}) {
+    EXPECT_EQ(BeforeNavigate(reinterpret_cast<const wchar_t*>(address.c_str())),
+              VARIANT_FALSE);
+  }
+  EXPECT_TRUE(Opened().empty());
+}
+
+// New windows are never opened; a marked web address in NewWindow3 goes to
+// the browser, as a marked link does.
+TEST_F(BannerEvents, NewWindowsAreCancelled) {
+  struct Case {
+    const wchar_t* url;
+    const wchar_t* opened;
+  };
+  const Case cases[] = {
+      {L"https://www.example.com/x-default-browser-tavik", L"https://www.example.com/x"},
+      {L"https://www.example.com/x", nullptr},
+      {L"file:///C:/Windows/notepad.exe-default-browser-tavik", nullptr},
+  };
+  for (const auto& c : cases) {
+    Opened().clear();
+    BSTR address = SysAllocString(c.url);
+    VARIANT args[5];
+    for (auto& arg : args) VariantInit(&arg);
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    args[3].vt = VT_BOOL | VT_BYREF;
+    args[3].pboolVal = &cancel;
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = address;
+    DISPPARAMS params{args, nullptr, 5, 0};
+    EXPECT_EQ(HandleBannerEvent(nullptr, 273, &params), S_OK);
+    SysFreeString(address);
+    EXPECT_EQ(cancel, VARIANT_TRUE) << c.url;
+    EXPECT_EQ(Opened(), c.opened == nullptr ? std::vector<std::wstring>{}
+                                            : std::vector<std::wstring>{c.opened});
+  }
+  VARIANT args[2];
+  for (auto& arg : args) VariantInit(&arg);
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  args[0].vt = VT_BOOL | VT_BYREF;
+  args[0].pboolVal = &cancel;
+  DISPPARAMS params{args, nullptr, 2, 0};
+  EXPECT_EQ(HandleBannerEvent(nullptr, 251, &params), S_OK);
+  EXPECT_EQ(cancel, VARIANT_TRUE);
 }
 
 TEST_F(BannerEvents, MalformedEventsAreIgnored) {
@@ -100,8 +158,9 @@ TEST_F(BannerEvents, MalformedEventsAreIgnored) {
   args[0].vt = VT_BOOL | VT_BYREF;
   args[0].pboolVal = &cancel;
   args[5].vt = VT_I4;
+  cancel = VARIANT_FALSE;
   EXPECT_EQ(HandleBannerEvent(nullptr, 250, &wrongCancel), S_OK);
-  EXPECT_EQ(cancel, VARIANT_FALSE);  // an unreadable URL is not marked
+  EXPECT_EQ(cancel, VARIANT_TRUE);  // an unreadable URL is no web address
   // A completed document after teardown, and unknown events.
   EXPECT_EQ(HandleBannerEvent(nullptr, 259, nullptr), S_OK);
   EXPECT_EQ(HandleBannerEvent(nullptr, 113, nullptr), S_OK);
