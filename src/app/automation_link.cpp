@@ -75,9 +75,12 @@ HANDLE KeepIfTrusted(HANDLE object) {
 
 template <typename Open>
 HANDLE OpenWithRetries(Open open) {
+  // Every failed attempt is followed by its second's wait, the last one
+  // too, so a name that never appears costs the five seconds a controller
+  // is promised.
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    if (attempt > 0) ::Sleep(kOpenRetryMs);
     if (const HANDLE handle = KeepIfTrusted(open())) return handle;
+    ::Sleep(kOpenRetryMs);
   }
   return nullptr;
 }

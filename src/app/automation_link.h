@@ -22,8 +22,8 @@ inline constexpr UINT kAutomationTimerMs = 100;
 // 0 to go on, -1 when the link could not be opened.
 int ProcessCommandLine(CRegistryCleanerDlg& window);
 
-// Opens the controller's section and mutex (5 attempts a second apart for
-// each name; an object whose owner is not trusted counts as missing) and
+// Opens the controller's section and mutex (5 attempts for each name, each
+// failed one followed by a 1-second wait; an object whose owner is not trusted counts as missing) and
 // maps the section. 0 on success, -1 otherwise.
 int OpenAutomationLink();
 

@@ -65,7 +65,8 @@ class ListViewResults final : public ResultsView {
   HWND owner_ = nullptr;
   HWND list_ = nullptr;
   // Touched only by the one worker that fills the list, and by the
-  // user-interface thread while that worker waits for its message.
+  // user-interface thread's ApplyRows while that worker waits for its
+  // message.
   std::vector<PendingRow> pending_;
 };
 

@@ -1,5 +1,6 @@
 #include "app/scan_options_store.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -37,7 +38,7 @@ bool ReadSettingsText(Registry& registry, std::u16string_view name,
                                 &bytes) != kErrorSuccess) {
     return false;
   }
-  text = std::u16string(TextUpToZero(buffer.data(), bytes / sizeof(char16_t)));
+  text = TextOfData(buffer.data(), std::min(bytes, kSettingsDataBytes));
   return true;
 }
 
@@ -83,7 +84,8 @@ void LoadScanOptions(Registry& registry, ScanOptions& options) {
                                   &bytes) != kErrorSuccess) {
       continue;
     }
-    const auto text = TextUpToZero(buffer.data(), bytes / sizeof(char16_t));
+    // A 1-byte "0" (no terminator, odd length) still reads as "0".
+    const auto text = TextOfData(buffer.data(), std::min(bytes, kSettingsDataBytes));
     if (text == u"0") ScanSwitch(options, index) = 0;
   }
 }

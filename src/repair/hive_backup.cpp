@@ -1,5 +1,6 @@
 #include "repair/hive_backup.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/text.h"
@@ -311,7 +312,8 @@ int32_t FindUserHive(Registry& registry, SystemInfo& system,
       return -1;
     }
     const std::u16string_view valueName(name.data(), nameChars);
-    const std::u16string_view file = TextUpToZero(data.data(), dataBytes / 2);
+    const std::u16string file = TextOfData(
+        data.data(), std::min<size_t>(dataBytes, data.size() * 2));
     size_t sid = 0;
     if (!ContainsIgnoreCase(valueName, u"S-1-5-21", &sid) ||
         !ContainsIgnoreCase(file, profiles) ||

@@ -184,6 +184,9 @@ TEST(Settings, BackupSwitchAndDialogBoxesReadAsStored) {
     EXPECT_EQ(boxes[9], c.checked);  // "9" is the Classes and IDs box
     EXPECT_TRUE(boxes[8]);
   }
+  // One byte without a terminator: the character '1' all the same.
+  registry.SetValue(kHkeyLocalMachine, key, u"CreateBackup", kRegSz, {0x31});
+  EXPECT_TRUE(LoadBackupSwitch(registry));
   EXPECT_EQ(registry.OpenHandleCount(), 0u);
 }
 
