@@ -35,9 +35,9 @@ class CountingFileSystem final : public FileSystem {
     return inner_.PathFileExistsW(path);
   }
   bool OpenExistingFile(const char16_t* path, uint32_t access, uint32_t share,
-                        uint32_t flags) override {
+                        uint32_t flags, uint32_t* error) override {
     ++counts_.opens;
-    return inner_.OpenExistingFile(path, access, share, flags);
+    return inner_.OpenExistingFile(path, access, share, flags, error);
   }
   bool PathStripToRootW(char16_t* path) override {
     return inner_.PathStripToRootW(path);
@@ -53,6 +53,9 @@ class CountingFileSystem final : public FileSystem {
   }
   uint32_t GetWindowsDirectoryW(char16_t* buffer, uint32_t chars) override {
     return inner_.GetWindowsDirectoryW(buffer, chars);
+  }
+  uint32_t GetSystemWow64DirectoryW(char16_t* buffer, uint32_t chars) override {
+    return inner_.GetSystemWow64DirectoryW(buffer, chars);
   }
   uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t chars) override {
     return inner_.GetModuleFileNameW(buffer, chars);

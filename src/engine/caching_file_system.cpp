@@ -1,6 +1,7 @@
 #include "engine/caching_file_system.h"
 
 #include "base/text.h"
+#include "engine/file_reference.h"
 
 namespace tavik {
 
@@ -325,11 +326,8 @@ void CachingFileSystem::MakeListing(const std::vector<FolderEntry>& entries,
 }
 
 bool CachingFileSystem::RealFileExists(const char16_t* path) {
-  return inner_.PathFileExistsW(path) ||
-         inner_.OpenExistingFile(path, kFileReadAttributes, kFileShareAll,
-                                 kFileFlagNoBuffering) ||
-         inner_.OpenExistingFile(path, kGenericRead, kFileShareAll,
-                                 kFileFlagBackupSemantics);
+  // The same judgement as a scan's: a name that cannot be judged stays.
+  return FileExists(inner_, path) == 1;
 }
 
 bool CachingFileSystem::ConfirmAbsentAnswers() {
@@ -374,15 +372,18 @@ bool CachingFileSystem::PathFileExistsW(const char16_t* path) {
 }
 
 bool CachingFileSystem::OpenExistingFile(const char16_t* path, uint32_t access,
-                                         uint32_t share, uint32_t flags) {
-  // A name missing from its folder opens in no way; whatever is there is
-  // opened for real, since the access asked for decides the answer.
+                                         uint32_t share, uint32_t flags,
+                                         uint32_t* error) {
+  // A name missing from its listed folder opens in no way, as a file not
+  // found; whatever is there is opened for real, since the access asked
+  // for decides the answer.
   if (Lookup(path) == Answer::kAbsent) {
     ++counts_.answeredAbsent;
+    if (error != nullptr) *error = kErrorFileMissing;
     return false;
   }
   ++counts_.passedThrough;
-  return inner_.OpenExistingFile(path, access, share, flags);
+  return inner_.OpenExistingFile(path, access, share, flags, error);
 }
 
 bool CachingFileSystem::PathStripToRootW(char16_t* path) {
@@ -418,6 +419,11 @@ uint32_t CachingFileSystem::ExpandEnvironmentStringsW(const char16_t* src,
 uint32_t CachingFileSystem::GetWindowsDirectoryW(char16_t* buffer,
                                                  uint32_t chars) {
   return inner_.GetWindowsDirectoryW(buffer, chars);
+}
+
+uint32_t CachingFileSystem::GetSystemWow64DirectoryW(char16_t* buffer,
+                                                     uint32_t chars) {
+  return inner_.GetSystemWow64DirectoryW(buffer, chars);
 }
 
 uint32_t CachingFileSystem::GetModuleFileNameW(char16_t* buffer,

@@ -58,12 +58,13 @@ class CachingFileSystem final : public FileSystem {
   uint32_t GetFileAttributesW(const char16_t* path) override;
   bool PathFileExistsW(const char16_t* path) override;
   bool OpenExistingFile(const char16_t* path, uint32_t access, uint32_t share,
-                        uint32_t flags) override;
+                        uint32_t flags, uint32_t* error) override;
   bool PathStripToRootW(char16_t* path) override;
   uint32_t GetDriveTypeW(const char16_t* root) override;
   uint32_t ExpandEnvironmentStringsW(const char16_t* src, char16_t* dst,
                                      uint32_t dstChars) override;
   uint32_t GetWindowsDirectoryW(char16_t* buffer, uint32_t chars) override;
+  uint32_t GetSystemWow64DirectoryW(char16_t* buffer, uint32_t chars) override;
   uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t chars) override;
   int32_t PathParseIconLocationW(char16_t* iconFile) override;
   int32_t SHGetFolderPathW(int32_t csidl, uint32_t flags,

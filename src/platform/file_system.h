@@ -12,7 +12,15 @@ inline constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 inline constexpr uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 
+inline constexpr uint32_t kErrorFileMissing = 2;   // ERROR_FILE_NOT_FOUND
+inline constexpr uint32_t kErrorPathMissing = 3;   // ERROR_PATH_NOT_FOUND
+inline constexpr uint32_t kErrorFileAccessDenied = 5;
+inline constexpr uint32_t kErrorNotReady = 21;
 inline constexpr uint32_t kErrorNoMoreFiles = 18;
+inline constexpr uint32_t kErrorInvalidName = 123;
+inline constexpr uint32_t kErrorBadPathname = 161;
+inline constexpr uint32_t kErrorFilenameTooLong = 206;  // FILENAME_EXCED_RANGE
+inline constexpr uint32_t kErrorNotADirectory = 267;    // ERROR_DIRECTORY
 inline constexpr uint32_t kErrorNotSupported = 50;
 inline constexpr uint32_t kErrorFileExists = 80;
 
@@ -57,9 +65,10 @@ class FileSystem {
   virtual uint32_t GetFileAttributesW(const char16_t* path) = 0;
   virtual bool PathFileExistsW(const char16_t* path) = 0;
   // CreateFileW with OPEN_EXISTING, then CloseHandle: true when a handle came
-  // back.
+  // back; otherwise false with GetLastError's code in `*error` (when given).
   virtual bool OpenExistingFile(const char16_t* path, uint32_t access,
-                                uint32_t share, uint32_t flags) = 0;
+                                uint32_t share, uint32_t flags,
+                                uint32_t* error) = 0;
   // PathStripToRootW: cuts `path` in place to its root; false when there is
   // no root (a relative name, which is left empty).
   virtual bool PathStripToRootW(char16_t* path) = 0;
@@ -73,6 +82,10 @@ class FileSystem {
   // GetWindowsDirectoryW: the length without terminator, or the size needed
   // (with terminator) when the buffer is too small; 0 on failure.
   virtual uint32_t GetWindowsDirectoryW(char16_t* buffer, uint32_t chars) = 0;
+  // GetSystemWow64DirectoryW: the 32-bit system folder (SysWOW64) as the
+  // Windows folder call answers; 0 where there is none (a 32-bit system).
+  virtual uint32_t GetSystemWow64DirectoryW(char16_t* buffer,
+                                            uint32_t chars) = 0;
   // GetModuleFileNameW for the running executable: the length copied; a
   // path that does not fit is cut and terminated, returning `chars`.
   virtual uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t chars) = 0;

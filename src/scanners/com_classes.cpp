@@ -102,11 +102,12 @@ void ExamineClassId(const ScanContext& context, FindingList* list, RegKey root,
   }
 
   const std::u16string classPath = JoinKeyPath(containerPath, name);
+  const FileView view = FileViewOfKey(containerPath);
   std::u16string text;
   // CheckIconLocation counts an empty location as valid.
   if (reader.ReadDefaultOf(context.registry, classKey.get(), u"DefaultIcon",
                            text) &&
-      CheckIconLocation(context.files, text) == 0) {
+      CheckIconLocation(context.files, text, view) == 0) {
     AddFinding(context, list, kFindingInvalidKey, root, classPath,
                u"DefaultIcon", u"");
   }
@@ -125,7 +126,8 @@ void ExamineClassId(const ScanContext& context, FindingList* list, RegKey root,
   const bool has32BitServer = opened[1] || opened[2];
   for (size_t i = has32BitServer ? 1 : 0; i < kServerKeyCount; ++i) {
     // An empty server value counts as present.
-    if (opened[i] && CheckFileReference(context.files, servers[i], 0) == 0) {
+    if (opened[i] &&
+        CheckFileReference(context.files, servers[i], 0, view) == 0) {
       AddFinding(context, list, kFindingInvalidKey, root, classPath, u"", u"");
     }
   }
@@ -153,7 +155,9 @@ void ExamineClassName(const ScanContext& context, FindingList* list,
     std::u16string text;
     if (reader.ReadDefaultOf(context.registry, nameKey.get(), u"DefaultIcon",
                              text) &&
-        !text.empty() && CheckIconLocation(context.files, text) == 0) {
+        !text.empty() &&
+        CheckIconLocation(context.files, text, FileViewOfKey(containerPath)) ==
+            0) {
       AddFinding(context, list, kFindingInvalidKey, root, containerPath,
                  name + u"\\DefaultIcon", u"");
     }

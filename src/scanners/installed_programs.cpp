@@ -81,7 +81,8 @@ int32_t ScanAppPaths(const ScanContext& context, FindingList* list,
     }
     const auto program = ReadTextValue(context, entry.get(), u"", buffer);
     if (!program || program->empty() ||
-        CheckFileReference(context.files, *program, 0) == 0) {
+        CheckFileReference(context.files, *program, 0,
+                           FileViewOfKey(keyPath)) == 0) {
       AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine, keyPath,
                  name, u"");
     }

@@ -170,6 +170,7 @@ int32_t CheckExtensionEntry(const ScanContext& context, RegKey entryKey,
       {u"ClsidExtension", Test::kNotEmpty},
       {u"Exec", Test::kFile},        {u"Script", Test::kFile},
   };
+  const FileView view = FileViewOfKey(entryPath);
   std::vector<char16_t> buffer(kTextBufferChars);
   std::u16string datum;
   for (const auto& value : kValues) {
@@ -181,13 +182,13 @@ int32_t CheckExtensionEntry(const ScanContext& context, RegKey entryKey,
     bool invalid = false;
     switch (value.test) {
       case Test::kIcon:
-        invalid = CheckIconLocation(context.files, datum) == 0;
+        invalid = CheckIconLocation(context.files, datum, view) == 0;
         break;
       case Test::kNotEmpty:
         invalid = datum.empty();
         break;
       case Test::kFile:
-        invalid = CheckFileReference(context.files, datum, 0) == 0;
+        invalid = CheckFileReference(context.files, datum, 0, view) == 0;
         break;
     }
     if (invalid) {

@@ -60,7 +60,8 @@ void CheckArpCacheRecord(const ScanContext& context, FindingList* list,
   }
   const std::optional<std::u16string> program = SlowInfoCacheProgramPath(
       buffers.record.data(), std::min(length, kSlowInfoCacheBytes));
-  if (program && CheckFileReference(context.files, *program, 0) == 0) {
+  if (program && CheckFileReference(context.files, *program, 0,
+                                    FileViewOfKey(path)) == 0) {
     AddFinding(context, list, kFindingInvalidKey, root, path, u"", u"");
   }
 }
@@ -109,9 +110,10 @@ EntryEnd CheckUninstallEntry(const ScanContext& context, FindingList* list,
     return EntryEnd::kNext;
   }
 
+  const FileView view = FileViewOfKey(uninstallPath);
   if (auto icon =
           ReadTextValue(context, entry.get(), u"DisplayIcon", buffers.text0)) {
-    if (CheckIconLocation(context.files, *icon) == 0) {
+    if (CheckIconLocation(context.files, *icon, view) == 0) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyLocalMachine,
                  uninstallPath, name, u"DisplayIcon");
     }
@@ -119,7 +121,7 @@ EntryEnd CheckUninstallEntry(const ScanContext& context, FindingList* list,
   for (const char16_t* valueName : {u"InstallLocation", u"InstallSource"}) {
     const auto path =
         ReadTextValue(context, entry.get(), valueName, buffers.text0);
-    if (path && CheckFileReference(context.files, *path, 0) == 0) {
+    if (path && CheckFileReference(context.files, *path, 0, view) == 0) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyLocalMachine,
                  uninstallPath, name, valueName);
     }

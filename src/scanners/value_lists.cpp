@@ -66,13 +66,14 @@ int32_t ScanValueList(const ScanContext& context, FindingList* list,
 }
 
 bool Missing(const ScanContext& context, const std::u16string& text,
-             int32_t fileRequired = 0) {
-  return CheckFileReference(context.files, text, fileRequired) == 0;
+             FileView view, int32_t fileRequired = 0) {
+  return CheckFileReference(context.files, text, fileRequired, view) == 0;
 }
 
 // A composed path too long for a work buffer cannot be judged: kept.
-bool ComposedMissing(const ScanContext& context, const std::u16string& path) {
-  return path.size() < kTextBufferChars && Missing(context, path);
+bool ComposedMissing(const ScanContext& context, const std::u16string& path,
+                     FileView view) {
+  return path.size() < kTextBufferChars && Missing(context, path, view);
 }
 
 }  // namespace
@@ -114,27 +115,30 @@ const std::array<RegistryLocation, 32> kStartupKeys = {{
 
 int32_t ScanSharedDlls(const ScanContext& context, FindingList* list,
                        std::u16string_view keyPath) {
+  const FileView view = FileViewOfKey(keyPath);
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kSharedDllNameChars, false,
-      [&context](const std::u16string& name, const std::u16string&, int32_t&) {
-        return Missing(context, name);
+      [&context, view](const std::u16string& name, const std::u16string&, int32_t&) {
+        return Missing(context, name, view);
       });
 }
 
 int32_t ScanSystemDrivers(const ScanContext& context, FindingList* list,
                           std::u16string_view keyPath) {
+  const FileView view = FileViewOfKey(keyPath);
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kNameChars, true,
-      [&context](const std::u16string&, const std::u16string& datum, int32_t&) {
-        return Missing(context, datum);
+      [&context, view](const std::u16string&, const std::u16string& datum, int32_t&) {
+        return Missing(context, datum, view);
       });
 }
 
 int32_t ScanFonts(const ScanContext& context, FindingList* list,
                   std::u16string_view keyPath) {
+  const FileView view = FileViewOfKey(keyPath);
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kNameChars, true,
-      [&context](const std::u16string&, const std::u16string& datum,
+      [&context, view](const std::u16string&, const std::u16string& datum,
                  int32_t& endCode) {
         char16_t folder[kMaxPath + 1] = {};
         if (context.files.SHGetFolderPathW(kCsidlFonts, kShgfpTypeDefault,
@@ -144,30 +148,32 @@ int32_t ScanFonts(const ScanContext& context, FindingList* list,
         }
         const std::u16string inFonts =
             std::u16string(TextUpToZero(folder, kMaxPath)) + u"\\" + datum;
-        return Missing(context, datum) && ComposedMissing(context, inFonts);
+        return Missing(context, datum, view) && ComposedMissing(context, inFonts, view);
       });
 }
 
 int32_t ScanHelpFiles(const ScanContext& context, FindingList* list,
                       std::u16string_view keyPath) {
+  const FileView view = FileViewOfKey(keyPath);
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kNameChars, true,
-      [&context](const std::u16string& name, const std::u16string& datum,
+      [&context, view](const std::u16string& name, const std::u16string& datum,
                  int32_t&) {
         // The folder alone never makes an entry valid: the third test
         // requires a file.
-        return Missing(context, name) &&
-               ComposedMissing(context, datum + u"\\" + name) &&
-               Missing(context, datum, 1);
+        return Missing(context, name, view) &&
+               ComposedMissing(context, datum + u"\\" + name, view) &&
+               Missing(context, datum, view, 1);
       });
 }
 
 int32_t ScanStartupKey(const ScanContext& context, FindingList* list,
                        RegKey root, std::u16string_view keyPath) {
+  const FileView view = FileViewOfKey(keyPath);
   return ScanValueList(
       context, list, root, keyPath, kNameChars, true,
-      [&context](const std::u16string&, const std::u16string& datum, int32_t&) {
-        return Missing(context, datum);
+      [&context, view](const std::u16string&, const std::u16string& datum, int32_t&) {
+        return Missing(context, datum, view);
       });
 }
 

@@ -81,8 +81,9 @@ TEST_F(FileReferenceTest, JudgesPathsAndCommandLines) {
       {u"U:\\gone.dll", 1},
       {u"\\\\server\\share\\gone.dll", 1},
       {u"\"\\\\server\\share\\gone.exe\" /x", 1},
-      // A drive letter that no drive has is judged like a fixed one.
-      {u"Q:\\gone.dll", 0},
+      // A drive letter without a volume (an unplugged disk) cannot be judged.
+      {u"Q:\\gone.dll", 1},
+      {u"\"Q:\\setup.exe\" /x", 1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CheckFileReference(files, c.text, 0), c.expected)
@@ -96,6 +97,82 @@ TEST_F(FileReferenceTest, FileRequiredRejectsFoldersAndMissingPaths) {
   EXPECT_EQ(CheckFileReference(files, u"C:\\Nothing", 1), 0);
   EXPECT_EQ(CheckFileReference(files, u"C:\\Tools\\app.exe", 1), 1);
   EXPECT_EQ(CheckFileReference(files, u"", 1), 1);
+}
+
+// A file test that fails for another reason than a missing name cannot
+// judge; nor can a drive letter without a volume, also where a file is
+// required.
+TEST_F(FileReferenceTest, FailuresThatDoNotMeanMissingKeepTheEntry) {
+  files.SetDriveType(u'D', kDriveFixed);
+  files.SetFileTestError(u"D:\\", kErrorFileAccessDenied);  // a locked volume
+  files.AddFolder(u"C:\\Slow");
+  files.SetFileTestError(u"C:\\Slow", kErrorNotReady);
+  struct Case {
+    const char16_t* text;
+    int32_t fileRequired;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {u"D:\\Apps\\tool.exe", 0, 1},
+      {u"D:\\Apps\\tool.exe", 1, 1},
+      {u"C:\\Slow\\x.dll", 0, 1},
+      {u"Q:\\Help\\x.chm", 1, 1},
+      {u"C:\\Gone\\x.chm", 1, 0},
+      {u"C:\\Gone\\x.dll", 0, 0},
+      {u"C:\\Vendor\\shared.dll\\x.dll", 0, 0},  // a file on the way
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckFileReference(files, c.text, c.fileRequired), c.expected)
+        << Utf16ToUtf8(c.text) << " " << c.fileRequired;
+  }
+}
+
+// Entries of the 32-bit view are found where a 32-bit program finds them;
+// the 64-bit view's entries are not.
+TEST_F(FileReferenceTest, TheWow64ViewFindsThe32BitFolders) {
+  files.AddFile(u"C:\\windows\\SysWOW64\\old.ocx");
+  files.AddFile(u"C:\\windows\\SysWOW64\\msacm32.drv");
+  files.AddFile(u"C:\\Program Files (x86)\\App\\app.exe");
+  files.AddFile(u"C:\\Program Files (x86)\\Common Files\\S\\s.dll");
+  struct Case {
+    const char16_t* text;
+    int32_t native;
+    int32_t wow64;
+  };
+  const Case cases[] = {
+      {u"C:\\Windows\\system32\\old.ocx", 0, 1},
+      {u"%SystemRoot%\\System32\\old.ocx", 0, 1},
+      {u"msacm32.drv", 0, 1},
+      {u"\"%ProgramFiles%\\App\\app.exe\" /s", 0, 1},
+      {u"%COMMONPROGRAMFILES%\\S\\s.dll", 0, 1},
+      {u"C:\\Windows\\system32\\kernel32.dll", 1, 1},
+      // Missing in both views.
+      {u"C:\\Windows\\system32\\gone.ocx", 0, 0},
+      {u"C:\\Windows\\system32x\\old.ocx", 0, 0},
+      {u"C:\\Program Files\\App\\app.exe", 0, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckFileReference(files, c.text, 0), c.native) << Utf16ToUtf8(c.text);
+    EXPECT_EQ(CheckFileReference(files, c.text, 0, FileView::kWow64), c.wow64)
+        << Utf16ToUtf8(c.text);
+  }
+  std::u16string icon = u"C:\\Windows\\system32\\old.ocx,-101";
+  EXPECT_EQ(CheckIconLocation(files, icon, FileView::kWow64), 1);
+  // A system without a 32-bit folder still has the "(x86)" folders.
+  files.SetSystemWow64Directory(u"");
+  EXPECT_EQ(CheckFileReference(files, u"msacm32.drv", 0, FileView::kWow64), 0);
+  EXPECT_EQ(CheckFileReference(files, u"%ProgramFiles%\\App\\app.exe", 0,
+                               FileView::kWow64),
+            1);
+
+  for (const auto& [path, view] :
+       {std::pair{u"SOFTWARE\\Wow6432Node\\Classes\\CLSID", FileView::kWow64},
+        std::pair{u"Wow6432Node\\CLSID", FileView::kWow64},
+        std::pair{u"Software\\wow6432node", FileView::kWow64},
+        std::pair{u"SOFTWARE\\Wow6432NodeX\\Classes", FileView::kNative},
+        std::pair{u"SOFTWARE\\Classes\\CLSID", FileView::kNative}}) {
+    EXPECT_EQ(FileViewOfKey(path), view) << Utf16ToUtf8(path);
+  }
 }
 
 TEST_F(FileReferenceTest, TextsTooLongForTheBuffersAreKept) {

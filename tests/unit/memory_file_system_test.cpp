@@ -64,31 +64,40 @@ TEST(MemoryFileSystemTest, QuickTestsAndOpens) {
   fs.AddFile(u"C:\\pagefile.sys");
   fs.SetHiddenFromQuickTests(u"c:\\PAGEFILE.SYS", true);
   fs.AddFile(u"C:\\plain.txt");
+  fs.AddFile(u"C:\\locked\\a.dll");
+  fs.SetFileTestError(u"C:\\LOCKED", kErrorNotReady);
   struct Case {
     const char16_t* path;
     bool exists;
-    bool openAttributes;
-    bool openBackup;
+    uint32_t attributesOpen;  // 0: opens, otherwise its error
+    uint32_t backupOpen;
   };
   const Case cases[] = {
-      {u"C:\\pagefile.sys", false, false, true},
-      {u"C:\\plain.txt", true, true, true},
-      {u"C:\\windows", true, false, true},
-      {u"C:\\missing", false, false, false},
+      {u"C:\\pagefile.sys", false, kErrorFileAccessDenied, 0},
+      {u"C:\\plain.txt", true, 0, 0},
+      {u"C:\\windows", true, kErrorFileAccessDenied, 0},
+      {u"C:\\missing", false, kErrorFileMissing, kErrorFileMissing},
+      {u"C:\\windows\\missing", false, kErrorFileMissing, kErrorFileMissing},
+      {u"C:\\gone\\missing", false, kErrorPathMissing, kErrorPathMissing},
+      {u"C:\\locked\\a.dll", false, kErrorNotReady, kErrorNotReady},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(fs.PathFileExistsW(c.path), c.exists) << Utf16ToUtf8(c.path);
+    uint32_t error = 0;
     EXPECT_EQ(fs.OpenExistingFile(c.path, kFileReadAttributes, kFileShareAll,
-                                  kFileFlagNoBuffering),
-              c.openAttributes)
+                                  kFileFlagNoBuffering, &error),
+              c.attributesOpen == 0)
         << Utf16ToUtf8(c.path);
+    EXPECT_EQ(error, c.attributesOpen) << Utf16ToUtf8(c.path);
+    error = 0;
     EXPECT_EQ(fs.OpenExistingFile(c.path, kGenericRead, kFileShareAll,
-                                  kFileFlagBackupSemantics),
-              c.openBackup)
+                                  kFileFlagBackupSemantics, &error),
+              c.backupOpen == 0)
         << Utf16ToUtf8(c.path);
+    EXPECT_EQ(error, c.backupOpen) << Utf16ToUtf8(c.path);
   }
   EXPECT_TRUE(fs.Exists(u"C:\\pagefile.sys"));
-  EXPECT_EQ(fs.existenceQueries(), 12u);
+  EXPECT_EQ(fs.existenceQueries(), 21u);
   EXPECT_TRUE(fs.Remove(u"C:\\windows"));
   EXPECT_FALSE(fs.Exists(u"C:\\windows\\system32"));
   EXPECT_FALSE(fs.Remove(u"C:\\windows"));

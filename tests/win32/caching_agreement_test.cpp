@@ -31,6 +31,7 @@ const char16_t* const kNames[] = {
     u"Sub", u"Sub\\", u"Sub\\inner.dll", u"SUB\\INNER.DLL", u"Sub\\gone.dll",
     u"Gone\\x.dll", u"Gone\\Deeper\\x.dll", u"NUL", u"nul.txt", u"con",
     u"COM1.log", u"app.exe:stream", u"app.exe::$DATA", u"*.exe", u"ap?.exe",
+    u"app.exe\\inside.dll",
     u"app.exe\\", u"Caf\u00e9.dll", u"caf\u00e9.DLL", u"CAF\u00c9.DLL",
     u"Cafe.dll", u"\u00e9t\u00e9.txt", u"ETE.txt", u"\u212Aey.dll",
     u"key.dll", u"KEY.DLL", u"long application name.exe", u"LONGAP~1.EXE",

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+#include "engine/file_reference.h"
 #include "platform/win32/win32_file_system.h"
 
 namespace tavik {
@@ -68,20 +70,34 @@ TEST_F(Win32FileSystemTest, AttributesAndExistenceOfFilesAndFolders) {
 }
 
 // The two opens of the existence test: the attribute open finds files, the
-// backup-semantics open finds folders too; nothing opens a missing path.
+// backup-semantics open finds folders too; nothing opens a missing path, and
+// what the scanners test when nothing is there fails with an error that
+// says so (anything else keeps the entry).
 TEST_F(Win32FileSystemTest, OpenExistingFileWithTheExistenceTestFlags) {
   const std::u16string file = Path(u"data.bin");
   ASSERT_TRUE(files_.WriteFileBytes(file.c_str(), {1}, false));
   EXPECT_TRUE(files_.OpenExistingFile(file.c_str(), kFileReadAttributes,
-                                      kFileShareAll, kFileFlagNoBuffering));
+                                      kFileShareAll, kFileFlagNoBuffering, nullptr));
   EXPECT_TRUE(files_.OpenExistingFile(folder_.c_str(), kGenericRead,
-                                      kFileShareAll, kFileFlagBackupSemantics));
-  EXPECT_FALSE(files_.OpenExistingFile(Path(u"missing.dll").c_str(),
-                                       kFileReadAttributes, kFileShareAll,
-                                       kFileFlagNoBuffering));
-  EXPECT_FALSE(files_.OpenExistingFile(Path(u"missing.dll").c_str(),
-                                       kGenericRead, kFileShareAll,
-                                       kFileFlagBackupSemantics));
+                                      kFileShareAll, kFileFlagBackupSemantics, nullptr));
+  const std::u16string missing[] = {
+      Path(u"missing.dll"),
+      Path(u"gone\\missing.dll"),
+      Path(u"app.exe\" /run"),
+      Path(u"app.exe /a|b"),
+      file + u"\\inside.dll",
+      u"C:\\Program Files\\tool.exe\" -x",
+  };
+  for (const std::u16string& path : missing) {
+    for (const auto& [access, flags] :
+         {std::pair{kFileReadAttributes, kFileFlagNoBuffering},
+          std::pair{kGenericRead, kFileFlagBackupSemantics}}) {
+      uint32_t error = 0;
+      EXPECT_FALSE(files_.OpenExistingFile(path.c_str(), access, kFileShareAll, flags, &error));
+      EXPECT_NE(error, 0u) << Utf16ToUtf8(path);
+    }
+    EXPECT_EQ(FileExists(files_, path.c_str()), 0) << Utf16ToUtf8(path);
+  }
 }
 
 TEST_F(Win32FileSystemTest, WholeFileBytesWriteAppendAndRead) {

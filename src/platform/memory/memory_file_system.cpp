@@ -112,6 +112,7 @@ MemoryFileSystem::MemoryFileSystem()
       {u"ProgramFiles", u"C:\\Program Files"},
       {u"ProgramFiles(x86)", u"C:\\Program Files (x86)"},
       {u"CommonProgramFiles", u"C:\\Program Files\\Common Files"},
+      {u"CommonProgramFiles(x86)", u"C:\\Program Files (x86)\\Common Files"},
       {u"USERPROFILE", u"C:\\users\\user"},
       {u"APPDATA", u"C:\\users\\user\\AppData\\Roaming"},
       {u"TEMP", u"C:\\users\\user\\AppData\\Local\\Temp"},
@@ -202,7 +203,28 @@ const MemoryFileSystem::Entry* MemoryFileSystem::Find(
   return &it->second;
 }
 
+uint32_t MemoryFileSystem::FileTestError(const char16_t* path) const {
+  if (path == nullptr || fileTestErrors_.empty()) return 0;
+  const std::u16string key = Normalize(WithBackslashes(path));
+  for (const auto& [prefix, error] : fileTestErrors_) {
+    if (key.starts_with(prefix) &&
+        (key.size() == prefix.size() || key[prefix.size()] == u'\\' ||
+         prefix.back() == u'\\')) {
+      return error;
+    }
+  }
+  return 0;
+}
+
 // --- set-up helpers ---
+
+void MemoryFileSystem::SetFileTestError(const std::u16string& prefix,
+                                        uint32_t error) {
+  const std::u16string key = Normalize(WithBackslashes(prefix));
+  std::erase_if(fileTestErrors_,
+                [&key](const auto& entry) { return entry.first == key; });
+  if (error != 0) fileTestErrors_.emplace_back(key, error);
+}
 
 void MemoryFileSystem::SetDriveType(char16_t letter, uint32_t type) {
   drives_[ToUpperAscii(letter)] = type;
@@ -358,6 +380,7 @@ bool MemoryFileSystem::FileContent(const std::u16string& path,
 
 uint32_t MemoryFileSystem::GetFileAttributesW(const char16_t* path) {
   ++existenceQueries_;
+  if (FileTestError(path) != 0) return kInvalidFileAttributes;
   const Entry* entry = Find(path);
   if (entry == nullptr) return kInvalidFileAttributes;
   const uint32_t reparse = entry->reparsePoint ? kFileAttributeReparsePoint : 0;
@@ -368,23 +391,37 @@ uint32_t MemoryFileSystem::GetFileAttributesW(const char16_t* path) {
 
 bool MemoryFileSystem::PathFileExistsW(const char16_t* path) {
   ++existenceQueries_;
+  if (FileTestError(path) != 0) return false;
   const Entry* entry = Find(path);
   return entry != nullptr && !entry->hiddenFromQuickTests;
 }
 
 bool MemoryFileSystem::OpenExistingFile(const char16_t* path, uint32_t access,
-                                        uint32_t share, uint32_t flags) {
+                                        uint32_t share, uint32_t flags,
+                                        uint32_t* error) {
   (void)access;
   (void)share;
   ++existenceQueries_;
-  const Entry* entry = Find(path);
-  if (entry == nullptr) return false;
+  uint32_t failure = FileTestError(path);
+  const Entry* entry = failure == 0 ? Find(path) : nullptr;
+  if (failure == 0 && entry == nullptr) {
+    const std::u16string text = path == nullptr ? u"" : WithBackslashes(path);
+    const size_t slash = text.rfind(u'\\');
+    const Entry* folder =
+        slash == std::u16string::npos || slash < 2
+            ? nullptr
+            : Find(text.substr(0, slash == 2 ? 3 : slash).c_str());
+    failure = folder != nullptr && folder->folder ? kErrorFileMissing
+                                                  : kErrorPathMissing;
+  }
   // Folders open only with backup semantics, as on Windows; locked files
   // only through the backup privilege's path.
-  if (entry->folder || entry->hiddenFromQuickTests) {
-    return (flags & kFileFlagBackupSemantics) != 0;
+  if (failure == 0 && (entry->folder || entry->hiddenFromQuickTests) &&
+      (flags & kFileFlagBackupSemantics) == 0) {
+    failure = kErrorFileAccessDenied;
   }
-  return true;
+  if (failure != 0 && error != nullptr) *error = failure;
+  return failure == 0;
 }
 
 bool MemoryFileSystem::PathStripToRootW(char16_t* path) {
@@ -467,6 +504,15 @@ uint32_t MemoryFileSystem::GetWindowsDirectoryW(char16_t* buffer,
   const auto length = static_cast<uint32_t>(windowsDirectory_.size());
   if (buffer == nullptr || chars <= length) return length + 1;
   CopyCut(windowsDirectory_, buffer, chars);
+  return length;
+}
+
+uint32_t MemoryFileSystem::GetSystemWow64DirectoryW(char16_t* buffer,
+                                                    uint32_t chars) {
+  const auto length = static_cast<uint32_t>(wow64Directory_.size());
+  if (length == 0) return 0;
+  if (buffer == nullptr || chars <= length) return length + 1;
+  CopyCut(wow64Directory_, buffer, chars);
   return length;
 }
 

@@ -49,6 +49,14 @@ class MemoryFileSystem final : public FileSystem {
   uint64_t folderListings() const { return folderListings_; }
   void SetEnvironment(const std::u16string& name, const std::u16string& value);
   void SetWindowsDirectory(const std::u16string& path);
+  // The 32-bit system folder (C:\windows\SysWOW64 unless set; empty: a
+  // system without one).
+  void SetSystemWow64Directory(const std::u16string& path) {
+    wow64Directory_ = path;
+  }
+  // Every file test of a path below `prefix` fails with `error` (0 takes
+  // the failure away): a locked volume, a folder the user may not enter.
+  void SetFileTestError(const std::u16string& prefix, uint32_t error);
   void SetCurrentDirectory(const std::u16string& path);
   // Also creates the folder of the executable.
   void SetModuleFileName(const std::u16string& path);
@@ -69,13 +77,16 @@ class MemoryFileSystem final : public FileSystem {
   // --- FileSystem ---
   uint32_t GetFileAttributesW(const char16_t* path) override;
   bool PathFileExistsW(const char16_t* path) override;
+  // A missing name fails with ERROR_FILE_NOT_FOUND when its folder exists,
+  // ERROR_PATH_NOT_FOUND otherwise.
   bool OpenExistingFile(const char16_t* path, uint32_t access, uint32_t share,
-                        uint32_t flags) override;
+                        uint32_t flags, uint32_t* error) override;
   bool PathStripToRootW(char16_t* path) override;
   uint32_t GetDriveTypeW(const char16_t* root) override;
   uint32_t ExpandEnvironmentStringsW(const char16_t* src, char16_t* dst,
                                      uint32_t dstChars) override;
   uint32_t GetWindowsDirectoryW(char16_t* buffer, uint32_t chars) override;
+  uint32_t GetSystemWow64DirectoryW(char16_t* buffer, uint32_t chars) override;
   uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t chars) override;
   int32_t PathParseIconLocationW(char16_t* iconFile) override;
   int32_t SHGetFolderPathW(int32_t csidl, uint32_t flags,
@@ -158,6 +169,11 @@ class MemoryFileSystem final : public FileSystem {
   std::map<std::u16string, std::u16string> shellLinks_;  // normalized path
   std::set<std::u16string> brokenShellLinks_;
   std::u16string windowsDirectory_;
+  std::u16string wow64Directory_ = u"C:\\windows\\SysWOW64";
+  // Upper-cased path prefixes whose file tests fail, with their errors.
+  std::vector<std::pair<std::u16string, uint32_t>> fileTestErrors_;
+  // The injected error of a path, or 0.
+  uint32_t FileTestError(const char16_t* path) const;
   std::u16string currentDirectory_;
   std::u16string moduleFileName_;
   uint64_t existenceQueries_ = 0;

@@ -39,9 +39,11 @@ bool Win32FileSystem::PathFileExistsW(const char16_t* path) {
 }
 
 bool Win32FileSystem::OpenExistingFile(const char16_t* path, uint32_t access,
-                                       uint32_t share, uint32_t flags) {
+                                       uint32_t share, uint32_t flags,
+                                       uint32_t* error) {
   const FileHandle file(::CreateFileW(AsWide(path), access, share, nullptr,
                                       OPEN_EXISTING, flags, nullptr));
+  if (!file.valid() && error != nullptr) *error = ::GetLastError();
   return file.valid();
 }
 
@@ -62,6 +64,11 @@ uint32_t Win32FileSystem::ExpandEnvironmentStringsW(const char16_t* src,
 uint32_t Win32FileSystem::GetWindowsDirectoryW(char16_t* buffer,
                                                uint32_t chars) {
   return ::GetWindowsDirectoryW(AsWide(buffer), chars);
+}
+
+uint32_t Win32FileSystem::GetSystemWow64DirectoryW(char16_t* buffer,
+                                                   uint32_t chars) {
+  return ::GetSystemWow64DirectoryW(AsWide(buffer), chars);
 }
 
 uint32_t Win32FileSystem::GetModuleFileNameW(char16_t* buffer,
