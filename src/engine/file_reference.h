@@ -26,8 +26,7 @@ FileView FileViewOfKey(std::u16string_view keyPath);
 int32_t CheckFileReference(FileSystem& files, const char16_t* text,
                            int32_t fileRequired,
                            FileView view = FileView::kNative);
-inline int32_t CheckFileReference(FileSystem& files,
-                                  const std::u16string& text,
+inline int32_t CheckFileReference(FileSystem& files, const std::u16string& text,
                                   int32_t fileRequired,
                                   FileView view = FileView::kNative) {
   return CheckFileReference(files, text.c_str(), fileRequired, view);

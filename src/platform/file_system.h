@@ -12,8 +12,8 @@ inline constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 inline constexpr uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 
-inline constexpr uint32_t kErrorFileMissing = 2;   // ERROR_FILE_NOT_FOUND
-inline constexpr uint32_t kErrorPathMissing = 3;   // ERROR_PATH_NOT_FOUND
+inline constexpr uint32_t kErrorFileMissing = 2;  // ERROR_FILE_NOT_FOUND
+inline constexpr uint32_t kErrorPathMissing = 3;  // ERROR_PATH_NOT_FOUND
 inline constexpr uint32_t kErrorFileAccessDenied = 5;
 inline constexpr uint32_t kErrorNotReady = 21;
 inline constexpr uint32_t kErrorNoMoreFiles = 18;

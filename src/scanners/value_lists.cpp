@@ -118,9 +118,8 @@ int32_t ScanSharedDlls(const ScanContext& context, FindingList* list,
   const FileView view = FileViewOfKey(keyPath);
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kSharedDllNameChars, false,
-      [&context, view](const std::u16string& name, const std::u16string&, int32_t&) {
-        return Missing(context, name, view);
-      });
+      [&context, view](const std::u16string& name, const std::u16string&,
+                       int32_t&) { return Missing(context, name, view); });
 }
 
 int32_t ScanSystemDrivers(const ScanContext& context, FindingList* list,
@@ -128,9 +127,8 @@ int32_t ScanSystemDrivers(const ScanContext& context, FindingList* list,
   const FileView view = FileViewOfKey(keyPath);
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kNameChars, true,
-      [&context, view](const std::u16string&, const std::u16string& datum, int32_t&) {
-        return Missing(context, datum, view);
-      });
+      [&context, view](const std::u16string&, const std::u16string& datum,
+                       int32_t&) { return Missing(context, datum, view); });
 }
 
 int32_t ScanFonts(const ScanContext& context, FindingList* list,
@@ -139,7 +137,7 @@ int32_t ScanFonts(const ScanContext& context, FindingList* list,
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kNameChars, true,
       [&context, view](const std::u16string&, const std::u16string& datum,
-                 int32_t& endCode) {
+                       int32_t& endCode) {
         char16_t folder[kMaxPath + 1] = {};
         if (context.files.SHGetFolderPathW(kCsidlFonts, kShgfpTypeDefault,
                                            folder) != 0) {
@@ -148,7 +146,8 @@ int32_t ScanFonts(const ScanContext& context, FindingList* list,
         }
         const std::u16string inFonts =
             std::u16string(TextUpToZero(folder, kMaxPath)) + u"\\" + datum;
-        return Missing(context, datum, view) && ComposedMissing(context, inFonts, view);
+        return Missing(context, datum, view) &&
+               ComposedMissing(context, inFonts, view);
       });
 }
 
@@ -158,7 +157,7 @@ int32_t ScanHelpFiles(const ScanContext& context, FindingList* list,
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kNameChars, true,
       [&context, view](const std::u16string& name, const std::u16string& datum,
-                 int32_t&) {
+                       int32_t&) {
         // The folder alone never makes an entry valid: the third test
         // requires a file.
         return Missing(context, name, view) &&
@@ -172,9 +171,8 @@ int32_t ScanStartupKey(const ScanContext& context, FindingList* list,
   const FileView view = FileViewOfKey(keyPath);
   return ScanValueList(
       context, list, root, keyPath, kNameChars, true,
-      [&context, view](const std::u16string&, const std::u16string& datum, int32_t&) {
-        return Missing(context, datum, view);
-      });
+      [&context, view](const std::u16string&, const std::u16string& datum,
+                       int32_t&) { return Missing(context, datum, view); });
 }
 
 int32_t ScanStartupFiles(const ScanContext& context, FindingList* list) {
