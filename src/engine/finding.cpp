@@ -34,7 +34,7 @@ std::u16string JoinKeyPath(std::u16string_view keyPath,
 int32_t AddFinding(const ScanContext& context, FindingList* list, int32_t kind,
                    RegKey root, std::u16string_view keyPath,
                    std::u16string_view subName,
-                   std::u16string_view valueName) {
+                   std::u16string_view valueName, FindingReason reason) {
   if (list == nullptr) return -1;
   std::u16string path = JoinKeyPath(keyPath, subName);
   // A path that would not fit a work buffer cannot name a real key; it is
@@ -51,6 +51,7 @@ int32_t AddFinding(const ScanContext& context, FindingList* list, int32_t kind,
   }
   list->findings.push_back(
       Finding{kind, root, std::move(path), std::u16string(valueName)});
+  list->reasons.push_back(std::move(reason));
   return 0;
 }
 

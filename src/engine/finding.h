@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/finding_reason.h"
 #include "engine/scan_context.h"
 
 namespace tavik {
@@ -31,6 +32,8 @@ struct FindingList {
   // For each finding, the record position (0 to 9) of the category that was
   // running when it was added; kept beside the findings by the scan run.
   std::vector<int32_t> categories;
+  // For each finding, why it was made.
+  std::vector<FindingReason> reasons;
 };
 
 // Display name of a root: "HKEY_LOCAL_MACHINE" and so on, "" for others.
@@ -40,12 +43,14 @@ std::u16string RootDisplayName(RegKey root);
 std::u16string JoinKeyPath(std::u16string_view keyPath,
                            std::u16string_view subName);
 
-// Reports an invalid key (kind 0) or value (kind 1). 0 = stored; 1 = the key
-// lies under an exclude entry; -1 = no list, or the key cannot be opened with
-// full access (or its path would not fit a work buffer), nothing stored.
+// Reports an invalid key (kind 0) or value (kind 1) with the reason it was
+// found. 0 = stored; 1 = the key lies under an exclude entry; -1 = no list,
+// or the key cannot be opened with full access (or its path would not fit a
+// work buffer), nothing stored.
 int32_t AddFinding(const ScanContext& context, FindingList* list, int32_t kind,
                    RegKey root, std::u16string_view keyPath,
-                   std::u16string_view subName, std::u16string_view valueName);
+                   std::u16string_view subName, std::u16string_view valueName,
+                   FindingReason reason = {});
 
 // Lists every subkey name of root + keyPath into `names`. 0 = at least one
 // name listed to the end; -1 = the key cannot be read, has no subkeys, or the

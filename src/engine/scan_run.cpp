@@ -1,5 +1,6 @@
 #include "engine/scan_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -37,6 +38,7 @@ void RunCategories(const ScanEnvironment& environment, Registry& registry,
                    FindingList& list) {
   list.findings.clear();
   list.categories.clear();
+  list.reasons.clear();
   const ScanContext context{registry, files, environment.stopRequested,
                             &excludeList};
   const CategoryRun run{context, &list, environment.host};
@@ -103,6 +105,9 @@ int32_t FillResultsList(ResultsView& results, const FindingList& list) {
     results.SetCellText(row, kColumnValueName,
                         FindingValueNameText(finding.valueName));
     results.SetChecked(row, true);
+    if (static_cast<size_t>(row) < list.reasons.size()) {
+      results.SetRowTip(row, list.reasons[static_cast<size_t>(row)].detail);
+    }
     ++row;
   }
   results.SetRedraw(true);
@@ -114,6 +119,8 @@ void ReleaseFindingList(FindingList& list) {
   list.findings.shrink_to_fit();
   list.categories.clear();
   list.categories.shrink_to_fit();
+  list.reasons.clear();
+  list.reasons.shrink_to_fit();
 }
 
 int32_t ScanThreadMain(const ScanEnvironment& environment) {
@@ -138,6 +145,8 @@ int32_t ScanThreadMain(const ScanEnvironment& environment) {
     written = list;
     written.findings.resize(static_cast<size_t>(count));
     written.categories.resize(static_cast<size_t>(count), -1);
+    written.reasons.resize(std::min(written.reasons.size(),
+                                    static_cast<size_t>(count)));
   }
   ReleaseFindingList(list);
   environment.host.EnterIdleState();

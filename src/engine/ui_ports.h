@@ -29,6 +29,12 @@ class ResultsView {
   virtual std::u16string CellText(int32_t row, int32_t column) = 0;
   virtual bool IsChecked(int32_t row) = 0;
   virtual void DeleteRow(int32_t row) = 0;
+  // The text shown when the pointer rests on a row (why it is listed); it
+  // goes with the row when the row is deleted. Views without tips ignore it.
+  virtual void SetRowTip(int32_t row, const std::u16string& text) {
+    (void)row;
+    (void)text;
+  }
 };
 
 // The rest of what a worker does to the window and the automation link.
