@@ -52,7 +52,8 @@
 // "window HWND LEFT TOP WIDTH HEIGHT" (screen pixels), then one line per
 // child control: "control ID LEFT TOP WIDTH HEIGHT ENABLED CHECKED TEXT";
 // after a list view, one line per row: "row INDEX LEFT TOP WIDTH HEIGHT
-// CHECKED SELECTED" and the four cell texts separated by tabs.
+// CHECKED SELECTED" and the four cell texts separated by tabs, then "tip
+// TEXT" while the list shows a row's tip.
 //
 //   autofix-controller --redraw TITLE
 //
@@ -523,6 +524,14 @@ void PrintListRows(HWND list, std::ostream* cellsOnly) {
   }
   ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   ::CloseHandle(process);
+  // The tip shown while the pointer rests on a row.
+  const auto tips =
+      reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETTOOLTIPS, 0, 0));
+  if (cellsOnly == nullptr && tips != nullptr && ::IsWindowVisible(tips)) {
+    wchar_t text[2048] = {};
+    ::GetWindowTextW(tips, text, 2048);
+    Print("tip " + ToUtf8(text));
+  }
 }
 
 BOOL CALLBACK PrintControl(HWND control, LPARAM) {

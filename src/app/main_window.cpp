@@ -118,15 +118,61 @@ void SetItemChecked(HWND list, int32_t row, bool checked) {
 
 }  // namespace
 
-void ListViewResults::ApplyRows(HWND list, const std::vector<PendingRow>& rows) {
+void ListViewResults::ApplyRows(const std::vector<PendingRow>& rows) {
   for (const PendingRow& row : rows) {
-    InsertItem(list, row.index, row.cells[0]);
+    InsertItem(list_, row.index, row.cells[0]);
     for (int32_t column = 1; column < 4; ++column) {
       if (row.cellSet[static_cast<size_t>(column)]) {
-        SetItemText(list, row.index, column, row.cells[static_cast<size_t>(column)]);
+        SetItemText(list_, row.index, column, row.cells[static_cast<size_t>(column)]);
       }
     }
-    if (row.checked >= 0) SetItemChecked(list, row.index, row.checked != 0);
+    if (row.checked >= 0) SetItemChecked(list_, row.index, row.checked != 0);
+    if (row.tipSet) StoreTip(row.index, row.tip);
+  }
+}
+
+void ListViewResults::StoreTip(int32_t row, const std::u16string& text) {
+  tips_.push_back(text);
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  item.lParam = static_cast<LPARAM>(tips_.size());
+  Send(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void ListViewResults::ForgetTip(LPARAM itemData) {
+  if (itemData <= 0 || static_cast<size_t>(itemData) > tips_.size()) return;
+  std::u16string().swap(tips_[static_cast<size_t>(itemData) - 1]);
+}
+
+void ListViewResults::ForgetAllTips() {
+  tips_.clear();
+  tips_.shrink_to_fit();
+}
+
+std::u16string ListViewResults::TipOf(int32_t row) const {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (Send(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) == 0 ||
+      item.lParam <= 0 || static_cast<size_t>(item.lParam) > tips_.size()) {
+    return {};
+  }
+  return tips_[static_cast<size_t>(item.lParam) - 1];
+}
+
+void ListViewResults::SetRowTip(int32_t row, const std::u16string& text) {
+  if (OnWorkerThread() && !pending_.empty() && pending_.back().index == row) {
+    pending_.back().tip = text;
+    pending_.back().tipSet = true;
+    return;
+  }
+  Flush();
+  if (OnWorkerThread()) {
+    Send(owner_, kMsgSetRowTip, static_cast<WPARAM>(row),
+         reinterpret_cast<LPARAM>(&text));
+  } else {
+    StoreTip(row, text);
   }
 }
 
@@ -334,7 +380,20 @@ void CRegistryCleanerDlg::InsertColumns() {
          reinterpret_cast<LPARAM>(&lvc));
   }
   Send(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-       LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+       LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+}
+
+// A row's tip says why it is listed; a row without one keeps the list
+// view's own tip (its full text when cut).
+void CRegistryCleanerDlg::ShowRowTip(NMLVGETINFOTIPW& request) {
+  if (request.pszText == nullptr || request.cchTextMax <= 0) return;
+  const std::u16string tip = results_.TipOf(request.iItem);
+  if (tip.empty()) return;
+  const size_t kept =
+      std::min(tip.size(), static_cast<size_t>(request.cchTextMax) - 1);
+  std::copy_n(reinterpret_cast<const wchar_t*>(tip.data()), kept,
+              request.pszText);
+  request.pszText[kept] = L'\0';
 }
 
 bool CRegistryCleanerDlg::OnCommand(int id, int code, HWND control) {
@@ -380,9 +439,13 @@ bool CRegistryCleanerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       result = TRUE;
       return true;
     case ListViewResults::kMsgInsertRows:
-      ListViewResults::ApplyRows(
-          Item(IDC_RESULTS_LIST),
+      results_.ApplyRows(
           *reinterpret_cast<const std::vector<ListViewResults::PendingRow>*>(lParam));
+      result = TRUE;
+      return true;
+    case ListViewResults::kMsgSetRowTip:
+      results_.StoreTip(static_cast<int32_t>(wParam),
+                        *reinterpret_cast<const std::u16string*>(lParam));
       result = TRUE;
       return true;
     case WM_SIZE:
@@ -435,15 +498,28 @@ bool CRegistryCleanerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
       if (header->idFrom != IDC_RESULTS_LIST) return false;
-      if (header->code == NM_DBLCLK) {
-        OpenInRegistryEditor();
-      } else if (header->code == NM_RCLICK) {
-        ShowContextMenu();
-      } else {
-        return false;
-      }
       result = 0;
-      return true;
+      switch (header->code) {
+        case NM_DBLCLK:
+          OpenInRegistryEditor();
+          return true;
+        case NM_RCLICK:
+          ShowContextMenu();
+          return true;
+        case LVN_GETINFOTIPW:
+          ShowRowTip(*reinterpret_cast<NMLVGETINFOTIPW*>(lParam));
+          return true;
+        case LVN_DELETEITEM:
+          results_.ForgetTip(reinterpret_cast<const NMLISTVIEW*>(lParam)->lParam);
+          return true;
+        case LVN_DELETEALLITEMS:
+          // Every tip goes at once; no LVN_DELETEITEM per row is needed.
+          results_.ForgetAllTips();
+          result = TRUE;
+          return true;
+        default:
+          return false;
+      }
     }
     default:
       return false;

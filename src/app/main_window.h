@@ -35,11 +35,25 @@ class ListViewResults final : public ResultsView {
     std::array<std::u16string, 4> cells;
     std::array<bool, 4> cellSet{};
     int checked = -1;  // -1: not set
+    std::u16string tip;
+    bool tipSet = false;
   };
   // Sent to `owner` with a pointer to the block; the handler calls
   // ApplyRows on the user-interface thread.
   static constexpr UINT kMsgInsertRows = WM_APP + 2;
-  static void ApplyRows(HWND list, const std::vector<PendingRow>& rows);
+  // Sent to `owner` with the row and a pointer to the tip's text; the
+  // handler calls StoreTip on the user-interface thread.
+  static constexpr UINT kMsgSetRowTip = WM_APP + 3;
+  void ApplyRows(const std::vector<PendingRow>& rows);
+
+  // The row tips live on the user-interface thread: each row's item data
+  // names its tip, which goes when the row goes (LVN_DELETEITEM,
+  // LVN_DELETEALLITEMS).
+  void StoreTip(int32_t row, const std::u16string& text);
+  void ForgetTip(LPARAM itemData);
+  void ForgetAllTips();
+  // The tip of a row; empty when it has none.
+  std::u16string TipOf(int32_t row) const;
 
   void Attach(HWND owner, HWND list) {
     owner_ = owner;
@@ -57,6 +71,7 @@ class ListViewResults final : public ResultsView {
   std::u16string CellText(int32_t row, int32_t column) override;
   bool IsChecked(int32_t row) override;
   void DeleteRow(int32_t row) override;
+  void SetRowTip(int32_t row, const std::u16string& text) override;
 
  private:
   bool OnWorkerThread() const;
@@ -68,6 +83,9 @@ class ListViewResults final : public ResultsView {
   // user-interface thread's ApplyRows while that worker waits for its
   // message.
   std::vector<PendingRow> pending_;
+  // Touched only on the user-interface thread; an item's data is its slot
+  // here plus one (0: no tip).
+  std::vector<std::u16string> tips_;
 };
 
 class CRegistryCleanerDlg final : public CDialog, public WorkerHost {
@@ -110,6 +128,7 @@ class CRegistryCleanerDlg final : public CDialog, public WorkerHost {
   void InsertColumns();
   void Layout(int width, int height);
   void OpenInRegistryEditor();
+  void ShowRowTip(NMLVGETINFOTIPW& request);
   void ShowContextMenu();
   void ExcludeSelectedRow();
   bool PaintMinimised();

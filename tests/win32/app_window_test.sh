@@ -108,6 +108,8 @@ run_at_dpi() {
   cp "$tavik_scan" "$WINEPREFIX/drive_c/tavik/tavik-scan.exe"
   (cd "$WINEPREFIX/drive_c/scan" && "$WINE" 'C:\tavik\tavik-scan.exe') > "$work/report.raw" 2>/dev/null
   tr -d '\r' < "$work/report.raw" | sed '$d' > "$work/report-$dpi.tsv"
+  (cd "$WINEPREFIX/drive_c/scan" && "$WINE" 'C:\tavik\tavik-scan.exe' --json) 2>/dev/null |
+    tr -d '\r' > "$work/report-$dpi.json"
   local expected
   expected=$(wc -l < "$work/report-$dpi.tsv")
 
@@ -155,6 +157,28 @@ run_at_dpi() {
     fail "[$dpi dpi] a row is not checked"
   fi
   screenshot 'Tavik Registry Cleaner' "$shots/main-window$suffix.png"
+
+  # Resting the pointer on a row shows why it is listed: the reason that
+  # tavik-scan --json gives for the same row.
+  local first_row want_tip shown_tip
+  first_row="$(grep -m 1 '^row ' "$inspect_out")"
+  read -r _ _ rx ry _ rh _ <<< "$first_row"
+  want_tip="$(python3 -c 'import json, sys; print(json.loads(sys.stdin.readline())["reason"]["detail"])' \
+                < "$work/report-$dpi.json")"
+  xdotool mousemove --sync $((rx + 12)) $((ry + rh / 2))
+  xdotool mousemove --sync $((rx + 14)) $((ry + rh / 2))
+  if wait_for 'Tavik Registry Cleaner' '^tip .' 10; then
+    shown_tip="$(sed -n 's/^tip //p' "$inspect_out")"
+    [ -n "$want_tip" ] && [ "$shown_tip" = "$want_tip" ] &&
+      pass "[$dpi dpi] the first row's tip says: $shown_tip" ||
+      fail "[$dpi dpi] the first row's tip is '$shown_tip', expected '$want_tip'"
+    read -r _ _ x y w h <<< "$(grep -m 1 '^window ' "$inspect_out")"
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$shots/info-tip$suffix.png" 2>/dev/null &&
+      echo "screenshot: $shots/info-tip$suffix.png"
+  else
+    fail "[$dpi dpi] no tip while the pointer rests on the first row"
+  fi
+  xdotool mousemove --sync 0 0
 
   # Settings: untick "Scan Windows Fonts", OK writes all ten values.
   click_control 'Tavik Registry Cleaner' 1012
