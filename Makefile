@@ -1,10 +1,14 @@
 # make run: build and start the program on a demo registry.
 # make test: build both targets and run every test.
+# make package: build $(WIN_DIR)/TavikRegistryCleaner-<version>-x64.msi;
+#   SIGN_PFX=file.pfx SIGN_PASS=password [SIGN_TS=time-stamp URL] signs it.
 JOBS ?= $(shell nproc)
 HOST_DIR := build/host
 WIN_DIR := build/win64
+# Read by packaging/build-msi.sh from the environment.
+export SIGN_PFX SIGN_PASS SIGN_TS
 
-.PHONY: all deps host win64 test test-host test-wine run bench fuzz clean
+.PHONY: all deps host win64 test test-host test-wine run package bench fuzz clean
 
 all: host win64
 
@@ -28,7 +32,10 @@ test-wine: win64
 test: test-host test-wine
 
 run: win64
-	@tools/demo-run.sh
+	@TAVIK_BIN_DIR=$(abspath $(WIN_DIR))/bin tools/demo-run.sh
+
+package: win64
+	@cmake --build $(WIN_DIR) --target tavik_package
 
 bench:
 	@tools/install-deps.sh --bench

@@ -5,9 +5,12 @@ add_library(tavik_win32 STATIC ${TAVIK_WIN32_SOURCES})
 target_link_libraries(tavik_win32 PUBLIC tavik_base advapi32 ntdll shlwapi shell32 ole32 uuid)
 target_compile_definitions(tavik_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
+include(cmake/version.cmake)
+
 add_executable(tavik-scan src/app/tavik_scan_main.cpp src/app/console_ports.cpp)
 target_link_libraries(tavik-scan PRIVATE tavik_core tavik_win32)
 target_link_options(tavik-scan PRIVATE -municode)
+tavik_add_resources(tavik-scan ${TAVIK_RESOURCE_DIR}/tavik_scan.rc)
 
 include(cmake/banner.cmake)
 
@@ -113,11 +116,12 @@ enable_language(RC)
 file(GLOB TAVIK_APP_SOURCES CONFIGURE_DEPENDS src/app/*.cpp)
 list(FILTER TAVIK_APP_SOURCES EXCLUDE REGEX
      "/(tavik_scan_main|console_ports|scan_options_store|recording_ports|automation_section|window_layout|exclude_edit|json_report|banner_rules|banner)\\.cpp$")
-add_executable(tavik-cleaner WIN32 ${TAVIK_APP_SOURCES} src/app/resources/tavik.rc)
+add_executable(tavik-cleaner WIN32 ${TAVIK_APP_SOURCES})
 set_target_properties(tavik-cleaner PROPERTIES OUTPUT_NAME "Tavik Registry Cleaner")
-target_include_directories(tavik-cleaner PRIVATE src src/app/resources)
-set_source_files_properties(src/app/resources/tavik.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/src/app/resources/tavik.ico;${CMAKE_SOURCE_DIR}/src/app/resources/tavik.manifest;${CMAKE_SOURCE_DIR}/src/app/control_ids.h")
+target_include_directories(tavik-cleaner PRIVATE src)
+set_source_files_properties(${TAVIK_RESOURCE_DIR}/tavik.rc PROPERTIES
+  OBJECT_DEPENDS "${TAVIK_GENERATED_DIR}/tavik.manifest;${CMAKE_SOURCE_DIR}/src/app/control_ids.h")
+tavik_add_resources(tavik-cleaner ${TAVIK_RESOURCE_DIR}/tavik.rc)
 target_link_libraries(tavik-cleaner PRIVATE tavik_banner tavik_core tavik_win32 comctl32 ole32 user32 gdi32)
 add_dependencies(tavik-cleaner tavik_user_files)
 target_link_options(tavik-cleaner PRIVATE -municode)
@@ -127,6 +131,7 @@ add_executable(autofix-controller tools/autofix_controller.cpp)
 target_compile_definitions(autofix-controller PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(autofix-controller PRIVATE user32 comctl32)
 target_link_options(autofix-controller PRIVATE -municode)
+tavik_add_resources(autofix-controller ${TAVIK_RESOURCE_DIR}/autofix_controller.rc)
 
 # The window program end to end under Wine and Xvfb: through the automation
 # link, and driven with the mouse (xdotool). Both work in copies of the
@@ -161,3 +166,22 @@ add_test(NAME undo_kill
                  --undo $<TARGET_FILE:tavik-undo-check> --work ${CMAKE_BINARY_DIR}/undokill
                  --scenarios-work ${CMAKE_BINARY_DIR}/scenarios)
 set_tests_properties(undo_round_trip undo_kill PROPERTIES FIXTURES_REQUIRED wine_baseline)
+
+# "make package": the installer package TavikRegistryCleaner-<version>-x64.msi
+# in the build folder, signed when SIGN_PFX (SIGN_PASS, SIGN_TS) is set in the
+# environment; a relative SIGN_PFX is taken from the source folder.
+set(TAVIK_PACKAGE_FILE ${CMAKE_BINARY_DIR}/TavikRegistryCleaner-${TAVIK_VERSION}-x64.msi)
+add_custom_target(tavik_package
+  COMMAND ${CMAKE_SOURCE_DIR}/packaging/build-msi.sh --version ${TAVIK_VERSION}
+          --bin ${CMAKE_BINARY_DIR}/bin --work ${CMAKE_BINARY_DIR}/package
+          --out ${TAVIK_PACKAGE_FILE} --strip ${CMAKE_STRIP}
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} VERBATIM)
+add_dependencies(tavik_package tavik-cleaner tavik-scan autofix-controller tavik_user_files)
+
+# The package under Wine: silent install, the installed program's scan,
+# upgrade, refused downgrade, removal, and a signed package verified.
+add_test(NAME package
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/package_test.sh ${TAVIK_VERSION}
+                 ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/scenarios
+                 ${CMAKE_BINARY_DIR}/package-test)
+set_tests_properties(package PROPERTIES FIXTURES_REQUIRED wine_baseline)

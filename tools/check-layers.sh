@@ -15,6 +15,9 @@ while IFS= read -r file; do
   layer=${file%%/*}
   own=$(rank "$layer")
   while IFS= read -r target; do
+    # Names without a layer folder are the file's own neighbours (resource
+    # scripts, generated headers): they are never upward.
+    [[ $target == */* ]] || continue
     included=$(rank "${target%%/*}")
     if (( included > own )); then
       echo "upward include: $file includes $target"

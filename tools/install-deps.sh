@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-x86-64 wine64 xvfb xauth nlohmann-json3-dev python3
-          fp-utils xdotool imagemagick fonts-wine)
+          fp-utils xdotool imagemagick fonts-wine
+          wixl msitools osslsigncode openssl)
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   --bench) packages+=(python3) ;;
