@@ -2,8 +2,9 @@
 # beside the program.
 
 # The banner strip of the main window: the WebBrowser control in the system
-# ATL library's container window, with its event sink.
-add_library(tavik_banner STATIC src/app/banner.cpp)
+# ATL library's container window, with its event sink, and the desktop
+# shell's ShellExecute that opens its marked links as the signed-in user.
+add_library(tavik_banner STATIC src/app/banner.cpp src/app/unelevated_open.cpp)
 target_link_libraries(tavik_banner PUBLIC tavik_core tavik_win32 ole32 oleaut32
                       uuid urlmon shell32 user32)
 

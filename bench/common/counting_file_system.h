@@ -99,6 +99,11 @@ class CountingFileSystem final : public FileSystem {
   uintptr_t CreateNewFile(const char16_t* path, uint32_t& error) override {
     return inner_.CreateNewFile(path, error);
   }
+  uintptr_t CreateNewFileWithSecurity(const char16_t* path,
+                                      const SecurityAttributes* security,
+                                      uint32_t& error) override {
+    return inner_.CreateNewFileWithSecurity(path, security, error);
+  }
   bool WriteFile(uintptr_t file, const uint8_t* data, uint32_t bytes,
                  uint32_t& written) override {
     return inner_.WriteFile(file, data, bytes, written);

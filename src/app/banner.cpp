@@ -9,6 +9,7 @@
 #include <urlmon.h>
 
 #include "app/banner_rules.h"
+#include "app/unelevated_open.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_text.h"
@@ -21,8 +22,21 @@ namespace {
 constexpr wchar_t kWebBrowserClassId[] =
     L"{8856F961-340A-11D0-A96B-00C04FD705A2}";
 
-void OpenInDefaultBrowser(const wchar_t* url) {
+// Starts the browser from this elevated process, with its rights: only
+// where the desktop's shell cannot be asked.
+void ShellExecuteFromThisProcess(const wchar_t* url) {
   ShellExecuteW(nullptr, L"Open", url, nullptr, nullptr, SW_SHOW);
+}
+
+DesktopShellOpener g_desktopOpener = ShellExecuteThroughDesktop;
+BrowserOpener g_ownProcessOpener = ShellExecuteFromThisProcess;
+
+void OpenInDefaultBrowser(const wchar_t* url) {
+  if (g_desktopOpener(url, L"open", SW_SHOWNORMAL) ==
+      DesktopShellAnswer::kAsked) {
+    return;
+  }
+  g_ownProcessOpener(url);
 }
 
 BrowserOpener g_browserOpener = OpenInDefaultBrowser;
@@ -216,6 +230,13 @@ HRESULT HandleBannerEvent(CExplorer1* banner, DISPID id,
 
 void SetBannerBrowserOpener(BrowserOpener opener) {
   g_browserOpener = opener != nullptr ? opener : OpenInDefaultBrowser;
+}
+
+void SetBannerShellOpeners(DesktopShellOpener desktop,
+                           BrowserOpener ownProcess) {
+  g_desktopOpener = desktop != nullptr ? desktop : ShellExecuteThroughDesktop;
+  g_ownProcessOpener =
+      ownProcess != nullptr ? ownProcess : ShellExecuteFromThisProcess;
 }
 
 CExplorer1::~CExplorer1() {

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "app/banner_rules.h"
+#include "app/unelevated_open.h"
 
 struct IWebBrowser2;
 struct IConnectionPoint;
@@ -91,9 +92,21 @@ void BannerNewWindow(const VARIANT* url, VARIANT_BOOL* cancel);
 HRESULT HandleBannerEvent(CExplorer1* banner, DISPID id,
                           const DISPPARAMS* params);
 
-// The call that opens an address in the default browser (ShellExecuteW,
-// "Open", SW_SHOW); tests put a recorder in its place.
+// The call that opens an address in the default browser; tests put a
+// recorder in its place (null: the real one). The real one asks the
+// desktop's shell to open it ("open", SW_SHOWNORMAL), so the browser runs
+// as the signed-in user rather than with this process's administrator
+// rights; only where there is no desktop shell to ask does it call
+// ShellExecuteW itself ("Open", SW_SHOW).
 using BrowserOpener = void (*)(const wchar_t* url);
 void SetBannerBrowserOpener(BrowserOpener opener);
+// The two ends of the real opener, for tests: the desktop's shell
+// (ShellExecuteThroughDesktop) and this process's own ShellExecuteW. Null
+// puts the real one back.
+using DesktopShellOpener = DesktopShellAnswer (*)(const wchar_t* file,
+                                                  const wchar_t* verb,
+                                                  int show);
+void SetBannerShellOpeners(DesktopShellOpener desktop,
+                           BrowserOpener ownProcess);
 
 }  // namespace tavik

@@ -174,12 +174,13 @@ int32_t CachingRegistry::RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
 }
 
 int32_t CachingRegistry::RegSaveKeyExW(RegKey key, const char16_t* file,
+                                       const SecurityAttributes* security,
                                        uint32_t flags) {
   Forget();
   RegKey real = 0;
   const int32_t error = Resolve(key, &real);
   if (error != kErrorSuccess) return error;
-  return inner_.RegSaveKeyExW(real, file, flags);
+  return inner_.RegSaveKeyExW(real, file, security, flags);
 }
 
 int32_t CachingRegistry::RegLoadKeyW(RegKey root, const char16_t* subKey,

@@ -56,6 +56,7 @@ class CachingRegistry final : public Registry {
   // The repair calls: a scan never makes them; they forget what was kept
   // and pass the real key on, as every write does.
   int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
+                        const SecurityAttributes* security,
                         uint32_t flags) override;
   int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
                       const char16_t* file) override;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/security_attributes.h"
+
 namespace tavik {
 
 inline constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
@@ -183,6 +185,19 @@ class FileSystem {
   }
   // CloseHandle of a handle from CreateNewFile or OpenFileForAppend.
   virtual void CloseFile(uintptr_t file) { (void)file; }
+
+  // CreateFileW with CREATE_NEW (GENERIC_WRITE, FILE_SHARE_READ) and the
+  // given security attributes (null: none, as CreateNewFile): a handle for
+  // WriteFile and CloseFile, or 0 with `error` set. A layer that cannot
+  // apply security answers ERROR_NOT_SUPPORTED and creates nothing.
+  virtual uintptr_t CreateNewFileWithSecurity(
+      const char16_t* path, const SecurityAttributes* security,
+      uint32_t& error) {
+    (void)path;
+    (void)security;
+    error = kErrorNotSupported;
+    return 0;
+  }
 };
 
 }  // namespace tavik

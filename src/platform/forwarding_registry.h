@@ -54,8 +54,9 @@ class ForwardingRegistry : public Registry {
     return inner_.RegOpenKeyLinkW(parent, subKey, access, result);
   }
   int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
+                        const SecurityAttributes* security,
                         uint32_t flags) override {
-    return inner_.RegSaveKeyExW(key, file, flags);
+    return inner_.RegSaveKeyExW(key, file, security, flags);
   }
   int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
                       const char16_t* file) override {

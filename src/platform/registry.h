@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/security_attributes.h"
+
 namespace tavik {
 
 // A registry key handle: a predefined root or a handle returned by OpenKey.
@@ -97,10 +99,14 @@ class Registry {
   // its "SymbolicLinkValue" (REG_LINK) can be read.
   virtual int32_t RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
                                   uint32_t access, RegKey* result) = 0;
-  // RegSaveKeyExW without security attributes: writes the key's tree to a
-  // new hive file; fails when the file exists (Windows) and without
-  // SeBackupPrivilege (ERROR_PRIVILEGE_NOT_HELD).
+  // RegSaveKeyExW: writes the key's tree to a new hive file created with
+  // `security` (null: the folder's inherited permissions); fails when the
+  // file exists (Windows; Wine saves over it and keeps its permissions) and
+  // without SeBackupPrivilege (ERROR_PRIVILEGE_NOT_HELD). Wine hands the
+  // SECURITY_ATTRIBUTES to the kernel as if they were the descriptor and
+  // answers ERROR_UNKNOWN_REVISION to any.
   virtual int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
+                                const SecurityAttributes* security,
                                 uint32_t flags) = 0;
   // RegLoadKeyW: mounts a hive file as `subKey` below HKEY_LOCAL_MACHINE or
   // HKEY_USERS (needs SeRestorePrivilege).

@@ -1,7 +1,9 @@
-// The system seam: the kernel32 calls for the clock and the Windows version.
+// The system seam: the kernel32 calls for the clock and the Windows version,
+// and the advapi32 calls that name the process's user.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tavik {
 
@@ -32,6 +34,11 @@ class SystemInfo {
   virtual void GetLocalTime(SystemTime* time) = 0;
   // GetVersionExW: false when the call fails.
   virtual bool GetVersionExW(OsVersionInfo* info) = 0;
+  // OpenProcessToken (TOKEN_QUERY), GetTokenInformation (TokenUser) and
+  // ConvertSidToStringSidW: the security identifier of the user the
+  // process runs as ("S-1-5-21-...-1001"), whose hives HKEY_USERS mounts
+  // under that name. False, `sid` unchanged, when a call fails.
+  virtual bool CurrentUserSidText(std::u16string& sid) = 0;
 };
 
 }  // namespace tavik

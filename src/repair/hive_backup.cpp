@@ -43,6 +43,8 @@ constexpr char16_t kComponentsMountName[] = u"COMPONENTS";
 constexpr char16_t kComponentsHiveFile[] = u"\\System32\\Config\\Components";
 constexpr char16_t kHiveListPath[] =
     u"System\\CurrentControlSet\\Control\\HiveList";
+// How HiveList names a hive mounted below HKEY_USERS.
+constexpr std::u16string_view kUserHivePrefix = u"\\REGISTRY\\USER\\";
 constexpr char16_t kTitle[] = u"Tavik Registry Cleaner";
 constexpr char16_t kRestoringTitle[] =
     u"Restoring Registry - Tavik Registry Cleaner";
@@ -201,24 +203,48 @@ std::u16string RestoreFailure(const std::vector<std::u16string>& scheduled) {
   return text;
 }
 
+// Saves a hive where only SYSTEM and the Administrators can read it.
+int32_t SaveProtected(Registry& registry, FileSystem& files, RegKey key,
+                      const std::u16string& file) {
+  const SecurityAttributes security{kBackupSecurity};
+  const int32_t saved = registry.RegSaveKeyExW(key, file.c_str(), &security,
+                                               kRegNoCompression);
+  if (saved != kErrorUnknownRevision) return saved;
+  // Wine takes the attributes for the descriptor itself and refuses them,
+  // but saves over an existing file, which keeps its permissions: the file
+  // is made first with the protection and the hive saved into it. Windows
+  // takes the attributes, and would refuse the existing file.
+  uint32_t error = 0;
+  const uintptr_t made =
+      files.CreateNewFileWithSecurity(file.c_str(), &security, error);
+  if (made == 0) return static_cast<int32_t>(error);
+  files.CloseFile(made);
+  return registry.RegSaveKeyExW(key, file.c_str(), nullptr, kRegNoCompression);
+}
+
+// Writes a new file of the backup set with the set's protection.
+bool WriteProtected(FileSystem& files, const std::u16string& path,
+                    const std::vector<uint8_t>& bytes) {
+  const SecurityAttributes security{kBackupSecurity};
+  uint32_t error = 0;
+  const uintptr_t file =
+      files.CreateNewFileWithSecurity(path.c_str(), &security, error);
+  if (file == 0) return false;
+  uint32_t written = 0;
+  const bool whole = files.WriteFile(file, bytes.data(),
+                                     static_cast<uint32_t>(bytes.size()),
+                                     written) &&
+                     written == bytes.size();
+  files.CloseFile(file);
+  return whole;
+}
+
 std::vector<uint8_t> DateBytes(const SystemTime& time) {
   // Written through a narrow text stream: one byte per character.
   const std::string text = std::to_string(time.day) + "/" +
                            std::to_string(time.month) + "/" +
                            std::to_string(time.year);
   return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-bool ContainsIgnoreCase(std::u16string_view text, std::u16string_view word,
-                        size_t* at = nullptr) {
-  if (word.size() > text.size()) return false;
-  for (size_t i = 0; i + word.size() <= text.size(); ++i) {
-    if (EqualsIgnoreAsciiCase(text.substr(i, word.size()), word)) {
-      if (at != nullptr) *at = i;
-      return true;
-    }
-  }
-  return false;
 }
 
 bool IsCSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -267,8 +293,7 @@ int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system) {
       complete = false;  // a mounted hive the set would lack
       continue;
     }
-    const std::u16string file = folder + row.backupFile;
-    if (registry.RegSaveKeyExW(key.get(), file.c_str(), kRegNoCompression) !=
+    if (SaveProtected(registry, files, key.get(), folder + row.backupFile) !=
         kErrorSuccess) {
       complete = false;
     }
@@ -276,7 +301,7 @@ int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system) {
   if (complete) {
     SystemTime now;
     system.GetLocalTime(&now);
-    complete = files.WriteFileBytes(timeFile.c_str(), DateBytes(now), false);
+    complete = WriteProtected(files, timeFile, DateBytes(now));
   }
   if (!complete) {
     // A failed save may leave an empty file; a partial set restores nothing
@@ -290,37 +315,30 @@ int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system) {
 
 int32_t FindUserHive(Registry& registry, SystemInfo& system,
                      std::u16string& out, int32_t classes) {
+  // The hives of the user this process runs as: HKEY_CURRENT_USER and the
+  // classes merged into HKEY_CLASSES_ROOT, which the fix changes. Other
+  // users signed in at the same time keep theirs.
+  std::u16string user;
+  if (!system.CurrentUserSidText(user) || user.empty()) return -1;
+  const std::u16string mount = classes != 0 ? user + u"_Classes" : user;
+  // The whole name must match: "...-1001" is not "...-10010".
+  const std::u16string wanted = std::u16string(kUserHivePrefix) + mount;
   RegistryKey key;
   if (RegistryKey::Open(registry, kHkeyLocalMachine, kHiveListPath, kKeyRead,
                         key) != kErrorSuccess) {
     return -1;
   }
-  OsVersionInfo version;
-  const bool known = system.GetVersionExW(&version);
-  const std::u16string_view profiles = known && version.majorVersion >= 6
-                                           ? u"Users"
-                                           : u"Documents and Settings";
   std::vector<char16_t> name(kTextBufferChars);
-  std::vector<char16_t> data(kTextBufferChars / 2);
   for (uint32_t index = 0;; ++index) {
     uint32_t nameChars = static_cast<uint32_t>(name.size());
-    uint32_t dataBytes = static_cast<uint32_t>(data.size() * 2);
     if (registry.RegEnumValueW(key.get(), index, name.data(), &nameChars,
-                               nullptr,
-                               reinterpret_cast<uint8_t*>(data.data()),
-                               &dataBytes) != kErrorSuccess) {
+                               nullptr, nullptr, nullptr) != kErrorSuccess) {
       return -1;
     }
     const std::u16string_view valueName(name.data(), nameChars);
-    const std::u16string file = TextOfData(
-        data.data(), std::min<size_t>(dataBytes, data.size() * 2));
-    size_t sid = 0;
-    if (!ContainsIgnoreCase(valueName, u"S-1-5-21", &sid) ||
-        !ContainsIgnoreCase(file, profiles) ||
-        ContainsIgnoreCase(valueName, u"_Classes") != (classes != 0)) {
-      continue;
-    }
-    out.assign(valueName.substr(sid));
+    if (!EqualsIgnoreAsciiCase(valueName, wanted)) continue;
+    // As HiveList writes it; HKEY_USERS ignores case anyway.
+    out.assign(valueName.substr(kUserHivePrefix.size()));
     return 0;
   }
 }

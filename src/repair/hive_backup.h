@@ -36,23 +36,32 @@ extern const std::array<HiveTableRow, kHiveCount> kHiveTable;
 
 inline constexpr char16_t kBackupTimeFile[] = u"\\TavikBackupTime.tvk";
 
+// Every file of the backup set is made with this descriptor: owned by the
+// Administrators, readable and writable by SYSTEM and the Administrators
+// only, nothing inherited from the folder (where users may read). The hives
+// hold the password hashes of SAM and the secrets of SYSTEM.
+inline constexpr char16_t kBackupSecurity[] =
+    u"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
+
 // The Windows folder + "\system32\config"; empty when the Windows folder
 // cannot be had.
 std::u16string BackupFolder(FileSystem& files);
 
-// Saves the twelve hives that are mounted and then dates the set. 0 when
-// every mounted hive was saved and the date written; -1 otherwise (a file
-// of the old set that cannot be deleted, a mounted hive that cannot be
-// opened or saved), in which case no backup-time file is left, and no file
-// of a partial set that could be deleted.
+// Saves the twelve hives that are mounted and then dates the set, every
+// file made with kBackupSecurity. 0 when every mounted hive was saved and
+// the date written; -1 otherwise (a file of the old set that cannot be
+// deleted, a mounted hive that cannot be opened or saved), in which case no
+// backup-time file is left, and no file of a partial set that could be
+// deleted.
 int32_t BackupHives(Registry& registry, FileSystem& files, SystemInfo& system);
 
 // Deletes the twelve backup files (not the time file, not the replaced-hive
 // files). 0 when none of them is left, -1 when one could not be deleted.
 int32_t DeleteOldBackups(FileSystem& files);
 
-// The HKEY_USERS name of the first user profile hive (classes 0) or user
-// classes hive (classes 1) in the hive list. 0 and `out` set, or -1 and
+// The HKEY_USERS name of the profile hive (classes 0) or classes hive
+// (classes 1) of the user the process runs as, when the hive list holds it
+// ("S-1-5-21-...-1001", "S-1-12-1-..._Classes"). 0 and `out` set, or -1 and
 // `out` unchanged.
 int32_t FindUserHive(Registry& registry, SystemInfo& system,
                      std::u16string& out, int32_t classes);

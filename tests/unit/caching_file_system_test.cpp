@@ -222,13 +222,22 @@ TEST_F(CachingFileSystemTest, JudgesTextsAsTheFileSystemDoes) {
       u"C:\\Tools\\gone.exe -x",      u"local.dll",
       u"C:\\Tools\\app.exe.",         u"C:\\Intl\\CAF\u00c9.DLL,3",
       u"C:\\Locked\\inside.dll",      u"C:\\Gone\\x.exe",
+      // Tests that fail for another reason than a missing name keep these.
+      u"C:\\Slow\\x.dll",             u"D:\\Apps\\tool.exe",
   };
+  files.AddFolder(u"C:\\Slow");
+  files.SetFileTestError(u"C:\\Slow", kErrorNotReady);
+  files.SetDriveType(u'D', kDriveFixed);
+  files.SetFileTestError(u"D:\\", kErrorFileAccessDenied);
   CachingFileSystem cached(files);
   for (int round = 0; round < 2; ++round) {
     for (const auto& text : texts) {
       std::u16string a = text;
       std::u16string b = text;
       EXPECT_EQ(CheckIconLocation(cached, a), CheckIconLocation(files, b))
+          << Utf16ToUtf8(text);
+      EXPECT_EQ(CheckFileReference(cached, text, 0),
+                CheckFileReference(files, text, 0))
           << Utf16ToUtf8(text);
     }
   }

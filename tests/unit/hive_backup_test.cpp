@@ -27,12 +27,18 @@ std::string FileText(RepairFixture& fix, const std::u16string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// A machine with the usual hives mounted and one user logged on.
+// A machine with the usual hives mounted and two users signed in; the
+// process runs as the second in the hive list (kUserSid).
 void MountHives(RepairFixture& fix) {
   auto& reg = fix.registry;
   reg.SetString(kHkeyLocalMachine, u"Software\\Vendor", u"Marker", u"machine");
   reg.CreateKey(kHkeyLocalMachine, u"Sam\\SAM");
   reg.CreateKey(kHkeyUsers, u".Default\\Software");
+  for (const std::u16string other : {u"S-1-5-21-1-2-3-1000", u"S-1-5-21-1-2-3-1000_Classes"}) {
+    reg.SetString(kHkeyUsers, other + u"\\Software", u"Marker", u"other user");
+    reg.SetString(kHkeyLocalMachine, kHiveList, u"\\REGISTRY\\USER\\" + other,
+                  u"\\Device\\HarddiskVolume2\\Users\\bob\\NTUSER.DAT");
+  }
   reg.SetString(kHkeyUsers, std::u16string(kUserSid) + u"\\Software", u"Marker", u"user");
   reg.CreateKey(kHkeyUsers, std::u16string(kUserSid) + u"_Classes");
   reg.SetString(kHkeyLocalMachine, kHiveList, u"\\REGISTRY\\USER\\" + std::u16string(kUserSid),
@@ -42,23 +48,42 @@ void MountHives(RepairFixture& fix) {
                 u"\\Device\\HarddiskVolume2\\Users\\ann\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat");
 }
 
+// Wine refuses security attributes in RegSaveKeyExW but saves over a file
+// made with them first; either way each file is born protected.
 TEST(HiveBackupTest, SavesEveryMountedHiveAndDatesTheSet) {
-  RepairFixture fix;
-  MountHives(fix);
-  ASSERT_FALSE(fix.files.Exists(kConfig));  // created by the backup
-  ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
-  for (const HiveTableRow& row : kHiveTable) {
-    const bool mounted = std::u16string(row.backupFile) != u"\\TavikRegCBCD.tvk" &&
-                         std::u16string(row.backupFile) != u"\\TavikRegCCOM.tvk" &&
-                         std::u16string(row.backupFile).find(u"Network") == std::u16string::npos &&
-                         std::u16string(row.backupFile).find(u"Local") == std::u16string::npos;
-    EXPECT_EQ(fix.files.Exists(InConfig(row.backupFile)), mounted) << Utf16ToUtf8(row.backupFile);
+  constexpr char16_t kAdminsAndSystemOnly[] = u"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
+  for (const RegistryFlavor flavor : {RegistryFlavor::kWindows, RegistryFlavor::kWine}) {
+    SCOPED_TRACE(flavor == RegistryFlavor::kWine ? "wine" : "windows");
+    RepairFixture fix(flavor);
+    MountHives(fix);
+    ASSERT_FALSE(fix.files.Exists(kConfig));  // created by the backup
+    ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
+    for (const HiveTableRow& row : kHiveTable) {
+      const std::u16string name = row.backupFile;
+      const bool mounted = name != u"\\TavikRegCBCD.tvk" && name != u"\\TavikRegCCOM.tvk" &&
+                           name.find(u"Network") == std::u16string::npos &&
+                           name.find(u"Local") == std::u16string::npos;
+      EXPECT_EQ(fix.files.Exists(InConfig(row.backupFile)), mounted) << Utf16ToUtf8(name);
+      if (mounted) {
+        EXPECT_EQ(fix.files.FileSecurity(InConfig(row.backupFile)), kAdminsAndSystemOnly)
+            << Utf16ToUtf8(name);
+      }
+    }
+    EXPECT_EQ(FileText(fix, InConfig(kBackupTimeFile)), "7/12/2026");
+    EXPECT_EQ(fix.files.FileSecurity(InConfig(kBackupTimeFile)), kAdminsAndSystemOnly);
+    EXPECT_EQ(fix.files.OpenFileCount(), 0u);
+    // The user hive file loads back with what was saved: the process user's.
+    ASSERT_EQ(fix.registry.RegLoadKeyW(kHkeyLocalMachine, u"Check",
+                                       InConfig(u"\\TavikRegCUser.tvk").c_str()), 0);
+    RegKey key = 0;
+    ASSERT_EQ(fix.registry.RegOpenKeyExW(kHkeyLocalMachine, u"Check\\Software", kKeyRead, &key), 0);
+    char16_t text[16] = {};
+    uint32_t bytes = sizeof(text);
+    EXPECT_EQ(fix.registry.RegQueryValueExW(key, u"Marker", nullptr,
+                                            reinterpret_cast<uint8_t*>(text), &bytes), 0);
+    EXPECT_EQ(std::u16string(text), u"user");
+    fix.registry.RegCloseKey(key);
   }
-  EXPECT_EQ(FileText(fix, InConfig(kBackupTimeFile)), "7/12/2026");
-  // The user hive file loads back with what was saved.
-  ASSERT_EQ(fix.registry.RegLoadKeyW(kHkeyLocalMachine, u"Check",
-                                     InConfig(u"\\TavikRegCUser.tvk").c_str()), 0);
-  EXPECT_TRUE(fix.registry.ValueExists(kHkeyLocalMachine, u"Check\\Software", u"Marker"));
 }
 
 TEST(HiveBackupTest, SecondBackupReplacesTheFirstSet) {
@@ -147,7 +172,7 @@ TEST(HiveBackupTest, ComponentsIsLoadedFromItsFileWhenNotMounted) {
   ASSERT_EQ(source.files.AddFolder(u"C:\\out"), true);
   RegKey key = 0;
   ASSERT_EQ(source.registry.RegOpenKeyExW(kHkeyLocalMachine, u"Components", kKeyRead, &key), 0);
-  ASSERT_EQ(source.registry.RegSaveKeyExW(key, u"C:\\out\\Components", kRegNoCompression), 0);
+  ASSERT_EQ(source.registry.RegSaveKeyExW(key, u"C:\\out\\Components", nullptr, kRegNoCompression), 0);
   source.registry.RegCloseKey(key);
   std::vector<uint8_t> hive;
   ASSERT_TRUE(source.files.FileContent(u"C:\\out\\Components", hive));
@@ -158,37 +183,49 @@ TEST(HiveBackupTest, ComponentsIsLoadedFromItsFileWhenNotMounted) {
   EXPECT_TRUE(fix.files.Exists(InConfig(u"\\TavikRegCCOM.tvk")));
 }
 
-TEST(HiveBackupTest, FindUserHiveTakesTheFirstMatchingProfile) {
+// The hives of the user the process runs as, among other users signed in.
+TEST(HiveBackupTest, FindUserHiveTakesTheProcessUsersHives) {
   struct Case {
-    uint32_t major;
+    const char* name;
+    std::u16string user;  // empty: the token cannot be read
     int32_t classes;
-    std::u16string expected;
+    std::u16string expected;  // empty: none (-1)
   };
   const Case cases[] = {
-      {10, 0, u"S-1-5-21-9-1001"},
-      {10, 1, u"S-1-5-21-9-1001_Classes"},
-      {5, 0, u"S-1-5-21-5-500"},
-      {5, 1, u""},
+      {"not the longer identifier listed first", u"S-1-5-21-9-1001", 0, u"S-1-5-21-9-1001"},
+      {"classes hive, as stored", u"S-1-5-21-9-1001", 1, u"s-1-5-21-9-1001_classes"},
+      {"second user", u"S-1-5-21-9-1002", 0, u"S-1-5-21-9-1002"},
+      {"cloud account", u"S-1-12-1-111-222-333-444", 0, u"S-1-12-1-111-222-333-444"},
+      {"cloud account classes", u"S-1-12-1-111-222-333-444", 1,
+       u"S-1-12-1-111-222-333-444_Classes"},
+      {"profile outside a Users folder", u"S-1-5-21-5-500", 0, u"S-1-5-21-5-500"},
+      {"shorter identifier", u"S-1-5-21-9-100", 0, u""},
+      {"no classes hive loaded", u"S-1-5-21-9-1002", 1, u""},
+      {"mounted elsewhere only", u"S-1-5-21-9-2000", 0, u""},
+      {"token unreadable", u"", 0, u""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     RepairFixture fix;
     auto add = [&](const std::u16string& name, const std::u16string& file) {
       fix.registry.SetString(kHkeyLocalMachine, kHiveList, name, file);
     };
     add(u"\\REGISTRY\\MACHINE\\SOFTWARE", u"\\Device\\HarddiskVolume2\\Windows\\System32\\config\\SOFTWARE");
+    add(u"\\REGISTRY\\MACHINE\\S-1-5-21-9-2000", u"\\Device\\HarddiskVolume2\\Users\\x\\NTUSER.DAT");
     add(u"\\REGISTRY\\USER\\S-1-5-19", u"\\Device\\HarddiskVolume2\\Windows\\ServiceProfiles\\LocalService\\NTUSER.DAT");
-    add(u"\\REGISTRY\\USER\\S-1-5-21-5-500", u"\\Device\\HarddiskVolume1\\Documents and Settings\\Admin\\NTUSER.DAT");
+    add(u"\\REGISTRY\\USER\\S-1-5-21-5-500", u"\\Device\\HarddiskVolume1\\Profiles\\Admin\\NTUSER.DAT");
+    add(u"\\REGISTRY\\USER\\S-1-5-21-9-10010", u"\\Device\\HarddiskVolume2\\Users\\amy\\NTUSER.DAT");
     add(u"\\REGISTRY\\USER\\s-1-5-21-9-1001_classes", u"\\Device\\HarddiskVolume2\\users\\bob\\UsrClass.dat");
     add(u"\\REGISTRY\\USER\\S-1-5-21-9-1001", u"\\Device\\HarddiskVolume2\\Users\\bob\\NTUSER.DAT");
     add(u"\\REGISTRY\\USER\\S-1-5-21-9-1002", u"\\Device\\HarddiskVolume2\\Users\\eve\\NTUSER.DAT");
-    fix.system.SetVersion(c.major, 0);
-    std::u16string out = u"";
+    add(u"\\REGISTRY\\USER\\S-1-12-1-111-222-333-444", u"\\Device\\HarddiskVolume2\\Users\\kim\\NTUSER.DAT");
+    add(u"\\REGISTRY\\USER\\S-1-12-1-111-222-333-444_Classes", u"\\Device\\HarddiskVolume2\\Users\\kim\\UsrClass.dat");
+    fix.system.SetCurrentUserSid(c.user);
+    std::u16string out = u"unchanged";
     const int32_t result = FindUserHive(fix.registry, fix.system, out, c.classes);
-    EXPECT_EQ(result, c.expected.empty() ? -1 : 0) << c.major << c.classes;
-    // Case kept as stored: the lower-case classes name is found as written.
-    const std::u16string expected =
-        c.classes == 1 && c.major == 10 ? u"s-1-5-21-9-1001_classes" : c.expected;
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(result, c.expected.empty() ? -1 : 0);
+    EXPECT_EQ(out, c.expected.empty() ? u"unchanged" : c.expected);
+    EXPECT_EQ(fix.registry.OpenHandleCount(), 0u);
   }
 }
 

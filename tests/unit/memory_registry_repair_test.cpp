@@ -63,10 +63,10 @@ TEST(MemoryRegistryRepairTest, HiveFilesSaveLoadAndReplace) {
   reg.SetString(kHkeyLocalMachine, u"Software\\Vendor", u"v", u"data");
   RegKey software = 0;
   ASSERT_EQ(reg.RegOpenKeyExW(kHkeyLocalMachine, u"Software", kKeyRead, &software), 0);
-  EXPECT_EQ(reg.RegSaveKeyExW(software, u"C:\\nofolder\\x.hiv", kRegNoCompression),
+  EXPECT_EQ(reg.RegSaveKeyExW(software, u"C:\\nofolder\\x.hiv", nullptr, kRegNoCompression),
             kErrorPathNotFound);
-  ASSERT_EQ(reg.RegSaveKeyExW(software, u"C:\\soft.hiv", kRegNoCompression), 0);
-  EXPECT_EQ(reg.RegSaveKeyExW(software, u"C:\\soft.hiv", kRegNoCompression),
+  ASSERT_EQ(reg.RegSaveKeyExW(software, u"C:\\soft.hiv", nullptr, kRegNoCompression), 0);
+  EXPECT_EQ(reg.RegSaveKeyExW(software, u"C:\\soft.hiv", nullptr, kRegNoCompression),
             kErrorAlreadyExists);
 
   EXPECT_EQ(reg.RegLoadKeyW(kHkeyLocalMachine, u"Copy", u"C:\\missing.hiv"), kErrorFileNotFound);

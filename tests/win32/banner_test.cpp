@@ -8,6 +8,7 @@
 
 #include "app/banner.h"
 #include "app/banner_rules.h"
+#include "app/unelevated_open.h"
 #include "engine/file_reference.h"
 #include "platform/win32/win32_file_system.h"
 
@@ -144,6 +145,66 @@ TEST_F(BannerEvents, NewWindowsAreCancelled) {
   EXPECT_EQ(cancel, VARIANT_TRUE);
 }
 
+std::vector<std::wstring>& DesktopOpened() {
+  static std::vector<std::wstring> opened;
+  return opened;
+}
+DesktopShellAnswer DesktopTakesIt(const wchar_t* file, const wchar_t* verb, int show) {
+  DesktopOpened().push_back(std::wstring(file) + L" " + verb + L" " + std::to_wstring(show));
+  return DesktopShellAnswer::kAsked;
+}
+DesktopShellAnswer NoDesktop(const wchar_t*, const wchar_t*, int) {
+  return DesktopShellAnswer::kUnavailable;
+}
+
+// A marked link goes to the desktop's shell; only without one does this
+// (elevated) process start the browser itself.
+TEST_F(BannerEvents, MarkedLinksOpenThroughTheDesktopShellElseFromHere) {
+  SetBannerBrowserOpener(nullptr);
+  for (const bool desktop : {true, false}) {
+    SCOPED_TRACE(desktop ? "desktop shell" : "no desktop shell");
+    Opened().clear();
+    DesktopOpened().clear();
+    SetBannerShellOpeners(desktop ? DesktopTakesIt : NoDesktop, RecordOpen);
+    EXPECT_EQ(BeforeNavigate(L"https://www.example.com/x-default-browser-tavik"), VARIANT_TRUE);
+    const std::vector<std::wstring> none;
+    EXPECT_EQ(DesktopOpened(), desktop ? std::vector<std::wstring>{L"https://www.example.com/x open 1"}
+                                       : none);
+    EXPECT_EQ(Opened(), desktop ? none : std::vector<std::wstring>{L"https://www.example.com/x"});
+  }
+  SetBannerShellOpeners(nullptr, nullptr);
+}
+
+// Wine's Explorer serves the desktop's shell window as Windows does: the
+// document is opened by Explorer, not by this process.
+TEST(DesktopShell, ExplorerOpensTheDocument) {
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring id = std::to_wstring(GetCurrentProcessId());
+  const std::wstring script = std::wstring(temp) + L"tavik-desktop-" + id + L".cmd";
+  const std::wstring marker = std::wstring(temp) + L"tavik-desktop-" + id + L".txt";
+  DeleteFileW(marker.c_str());
+  // A script that leaves a file behind when it runs.
+  const std::string text = "@echo off\r\necho started> \"" +
+                           std::string(marker.begin(), marker.end()) + "\"\r\n";
+  HANDLE file = CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+
+  EXPECT_EQ(ShellExecuteThroughDesktop(script.c_str(), L"open", SW_SHOWNORMAL),
+            DesktopShellAnswer::kAsked);
+  bool ran = false;
+  for (int wait = 0; wait < 300 && !ran; ++wait) {
+    ran = GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!ran) Sleep(100);
+  }
+  EXPECT_TRUE(ran);
+  DeleteFileW(marker.c_str());
+  DeleteFileW(script.c_str());
+}
+
 TEST_F(BannerEvents, MalformedEventsAreIgnored) {
   VARIANT_BOOL cancel = VARIANT_TRUE;
   VARIANT args[7];
@@ -198,6 +259,14 @@ TEST(InstalledFiles, HelpFileAndHomePageSitBesideTheExecutable) {
   const std::u16string home = BannerFallbackPage(files);
   EXPECT_NE(home, u"about:blank");
   EXPECT_EQ(home.substr(home.size() - 10), u"\\home.html");
+  // Without it the browser control draws the page in its oldest mode; it
+  // must come first in the head.
+  std::vector<uint8_t> page;
+  ASSERT_TRUE(files.ReadFileBytes(home.c_str(), page));
+  const std::string html(page.begin(), page.end());
+  const size_t head = html.find("<head>");
+  ASSERT_NE(head, std::string::npos);
+  EXPECT_EQ(html.find("<meta", head), html.find("<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // way of a scanner's walk), and the hive files that Wine can save and load
 // back.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -321,6 +322,24 @@ bool FileExists(const std::u16string& path) {
   return ::GetFileAttributesW(W(path.c_str())) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The file's DACL as GetFileSecurityW reports it, in SDDL.
+std::wstring FileDacl(const std::u16string& path) {
+  DWORD bytes = 0;
+  ::GetFileSecurityW(W(path.c_str()), DACL_SECURITY_INFORMATION, nullptr, 0, &bytes);
+  std::vector<uint8_t> descriptor(bytes);
+  LPWSTR text = nullptr;
+  if (bytes == 0 ||
+      !::GetFileSecurityW(W(path.c_str()), DACL_SECURITY_INFORMATION, descriptor.data(), bytes,
+                          &bytes) ||
+      !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return L"<none>";
+  }
+  const std::wstring dacl = text;
+  ::LocalFree(text);
+  return dacl;
+}
+
 TEST_F(RepairWineTest, BackupSavesWhatWineCanSaveAndItLoadsBack) {
   CreateKey(kTestRoot, u"marker");
   // Without the backup privilege every save fails: no set, no date.
@@ -342,6 +361,15 @@ TEST_F(RepairWineTest, BackupSavesWhatWineCanSaveAndItLoadsBack) {
                          name == u"\\TavikRegCDefault.tvk";
       EXPECT_EQ(FileExists(ConfigFile(row.backupFile)), saved) << Utf16ToUtf8(name);
     }
+    // Wine keeps no descriptor with a file: it reports one made from the
+    // Unix permissions, where the set's protection shows as no entry for
+    // everyone (WD), which a file made without it has.
+    for (const char16_t* name : {u"\\TavikRegCSys.tvk", u"\\TavikRegCSoft.tvk",
+                                 u"\\TavikRegCDefault.tvk", kBackupTimeFile}) {
+      const std::wstring dacl = FileDacl(ConfigFile(name));
+      EXPECT_NE(dacl.find(L"(A;;FA;;;SY)"), std::wstring::npos) << Utf16ToUtf8(name);
+      EXPECT_EQ(dacl.find(L";;;WD)"), std::wstring::npos) << Utf16ToUtf8(name);
+    }
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const std::u16string today = Utf8ToUtf16(std::to_string(now.wDay) + "/" +
@@ -349,6 +377,19 @@ TEST_F(RepairWineTest, BackupSavesWhatWineCanSaveAndItLoadsBack) {
                                              std::to_string(now.wYear));
     EXPECT_EQ(ReadBackupTime(files), today);
   }
+
+  const std::u16string unprotected = ConfigFile(u"\\TavikUnprotected.tvk");
+  ASSERT_TRUE(files.WriteFileBytes(unprotected.c_str(), {'x'}, false));
+  EXPECT_NE(FileDacl(unprotected).find(L";;;WD)"), std::wstring::npos);
+  ::DeleteFileW(W(unprotected.c_str()));
+  // The token's user is the one whose hive HKEY_USERS mounts under that
+  // name (Wine's HiveList is empty, so the user rows are skipped).
+  std::u16string user;
+  ASSERT_TRUE(system.CurrentUserSidText(user));
+  HKEY hive = nullptr;
+  EXPECT_EQ(::RegOpenKeyExW(HKEY_USERS, W(user.c_str()), 0, KEY_READ, &hive), ERROR_SUCCESS)
+      << Utf16ToUtf8(user);
+  if (hive != nullptr) ::RegCloseKey(hive);
 
   // The saved Software hive loads under a scratch name with the marker in it.
   ASSERT_EQ(registry.RegLoadKeyW(kHkeyLocalMachine, u"TavikScratch",

@@ -706,6 +706,22 @@ uintptr_t MemoryFileSystem::CreateNewFile(const char16_t* path,
   return nextHandle_++;
 }
 
+uintptr_t MemoryFileSystem::CreateNewFileWithSecurity(
+    const char16_t* path, const SecurityAttributes* security,
+    uint32_t& error) {
+  const uintptr_t file = CreateNewFile(path, error);
+  if (file != 0 && security != nullptr) {
+    entries_[handles_[file].key].security = security->securityDescriptor;
+  }
+  return file;
+}
+
+std::u16string MemoryFileSystem::FileSecurity(
+    const std::u16string& path) const {
+  const Entry* entry = Find(path.c_str());
+  return entry != nullptr ? entry->security : std::u16string();
+}
+
 uintptr_t MemoryFileSystem::OpenFileForAppend(const char16_t* path) {
   if (path == nullptr) return 0;
   const Entry* entry = Find(path);

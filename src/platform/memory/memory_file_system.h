@@ -115,6 +115,14 @@ class MemoryFileSystem final : public FileSystem {
                         uint32_t moveMethod) override;
   bool SetEndOfFile(uintptr_t file) override;
   void CloseFile(uintptr_t file) override;
+  // Keeps the descriptor's text with the file for FileSecurity.
+  uintptr_t CreateNewFileWithSecurity(const char16_t* path,
+                                      const SecurityAttributes* security,
+                                      uint32_t& error) override;
+  // The security descriptor (SDDL) a file was created with; empty for one
+  // created without security attributes, or no file. A file written again
+  // keeps it, as Windows keeps a file's permissions when it is overwritten.
+  std::u16string FileSecurity(const std::u16string& path) const;
   // Handles from CreateNewFile and OpenFileForAppend not yet closed.
   size_t OpenFileCount() const { return handles_.size(); }
   // Makes DeleteFileW of this file fail (a file in use or protected).
@@ -141,6 +149,7 @@ class MemoryFileSystem final : public FileSystem {
     bool reparsePoint = false;
     std::u16string name;  // the last part as first created
     std::vector<uint8_t> content;
+    std::u16string security;  // SDDL given at creation, if any
   };
   // The full path of `path` as Win32 forms it (case kept, separators and
   // "." / ".." resolved, relative names joined to the current folder). Empty

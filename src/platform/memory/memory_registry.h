@@ -21,7 +21,9 @@ enum class RegistryFlavor {
   // HKEY_CLASSES_ROOT = HKCU\Software\Classes over HKLM\Software\Classes.
   kWindows,
   // Subkeys and values sorted by lower-cased name, HKEY_CLASSES_ROOT =
-  // HKLM\Software\Classes only, and Wine's Wow6432Node links.
+  // HKLM\Software\Classes only, Wine's Wow6432Node links, and Wine's
+  // RegSaveKeyExW: security attributes refused (ERROR_UNKNOWN_REVISION),
+  // an existing file saved over.
   kWine,
 };
 
@@ -143,6 +145,7 @@ class MemoryRegistry final : public Registry {
   int32_t RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
                           uint32_t access, RegKey* result) override;
   int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
+                        const SecurityAttributes* security,
                         uint32_t flags) override;
   int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
                       const char16_t* file) override;

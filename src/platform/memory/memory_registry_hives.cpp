@@ -152,12 +152,18 @@ bool FileExists(FileSystem& files, const char16_t* path) {
 }  // namespace
 
 int32_t MemoryRegistry::RegSaveKeyExW(RegKey key, const char16_t* file,
+                                      const SecurityAttributes* security,
                                       uint32_t /*flags*/) {
+  constexpr int32_t kErrorDiskFull = 112;
   int32_t error = kErrorSuccess;
   Handle* handle = GetHandle(key, &error);
   if (handle == nullptr) return error;
   if (files_ == nullptr || file == nullptr || *file == 0) {
     return kErrorInvalidParameter;
+  }
+  // Wine reads the SECURITY_ATTRIBUTES as if they were the descriptor.
+  if (security != nullptr && flavor_ == RegistryFlavor::kWine) {
+    return kErrorUnknownRevision;
   }
   const Node& node = *handle->view.Primary();
   if (node.saveFailure != kErrorSuccess) {
@@ -166,10 +172,29 @@ int32_t MemoryRegistry::RegSaveKeyExW(RegKey key, const char16_t* file,
     }
     return node.saveFailure;
   }
-  if (FileExists(*files_, file)) return kErrorAlreadyExists;
-  return files_->WriteFileBytes(file, SaveTree(node), false)
-             ? kErrorSuccess
-             : kErrorPathNotFound;
+  const std::vector<uint8_t> hive = SaveTree(node);
+  if (FileExists(*files_, file)) {
+    // Windows wants a new file; Wine saves over the old one, which keeps
+    // its permissions.
+    if (flavor_ == RegistryFlavor::kWindows) return kErrorAlreadyExists;
+    return files_->WriteFileBytes(file, hive, false) ? kErrorSuccess
+                                                     : kErrorDiskFull;
+  }
+  uint32_t created = 0;
+  const uintptr_t out =
+      files_->CreateNewFileWithSecurity(file, security, created);
+  if (out == 0) return static_cast<int32_t>(created);
+  uint32_t written = 0;
+  const bool whole =
+      files_->WriteFile(out, hive.data(), static_cast<uint32_t>(hive.size()),
+                        written) &&
+      written == hive.size();
+  files_->CloseFile(out);
+  if (!whole) {
+    files_->DeleteFileW(file);
+    return kErrorDiskFull;
+  }
+  return kErrorSuccess;
 }
 
 int32_t MemoryRegistry::RegLoadKeyW(RegKey root, const char16_t* subKey,

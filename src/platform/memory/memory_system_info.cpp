@@ -32,4 +32,10 @@ bool MemorySystemInfo::GetVersionExW(OsVersionInfo* info) {
   return true;
 }
 
+bool MemorySystemInfo::CurrentUserSidText(std::u16string& sid) {
+  if (userSid_.empty()) return false;
+  sid = userSid_;
+  return true;
+}
+
 }  // namespace tavik

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_security.h"
 #include "platform/win32/win32_text.h"
 
 namespace tavik {
@@ -199,13 +200,7 @@ bool Win32FileSystem::CreateDirectoryW(const char16_t* path) {
 
 uintptr_t Win32FileSystem::CreateNewFile(const char16_t* path,
                                          uint32_t& error) {
-  // No FILE_SHARE_WRITE or FILE_SHARE_DELETE: while the handle is open no
-  // one else writes to, renames or deletes the file.
-  const HANDLE file =
-      ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
-  return FromHandle(file);
+  return CreateNewFileWithSecurity(path, nullptr, error);
 }
 
 uintptr_t Win32FileSystem::OpenFileForAppend(const char16_t* path) {
@@ -250,6 +245,24 @@ bool Win32FileSystem::SetEndOfFile(uintptr_t file) {
 
 void Win32FileSystem::CloseFile(uintptr_t file) {
   if (file != 0) ::CloseHandle(AsHandle(file));
+}
+
+uintptr_t Win32FileSystem::CreateNewFileWithSecurity(
+    const char16_t* path, const SecurityAttributes* security,
+    uint32_t& error) {
+  Win32SecurityAttributes attributes(security);
+  if (attributes.error() != ERROR_SUCCESS) {
+    error = attributes.error();
+    return 0;
+  }
+  // No FILE_SHARE_WRITE or FILE_SHARE_DELETE: while the handle is open no
+  // one else writes to, renames or deletes the file.
+  const HANDLE file =
+      ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ,
+                    attributes.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
+  error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+  return FromHandle(file);
 }
 
 }  // namespace tavik

@@ -42,6 +42,9 @@ class Win32FileSystem final : public FileSystem {
                         uint32_t moveMethod) override;
   bool SetEndOfFile(uintptr_t file) override;
   void CloseFile(uintptr_t file) override;
+  uintptr_t CreateNewFileWithSecurity(const char16_t* path,
+                                      const SecurityAttributes* security,
+                                      uint32_t& error) override;
 };
 
 }  // namespace tavik

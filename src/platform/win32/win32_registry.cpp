@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/win32_security.h"
 #include "platform/win32/win32_text.h"
 
 // ntdll's key query, for the one thing advapi32 does not tell: which key a
@@ -149,8 +150,13 @@ int32_t Win32Registry::RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
 }
 
 int32_t Win32Registry::RegSaveKeyExW(RegKey key, const char16_t* file,
+                                     const SecurityAttributes* security,
                                      uint32_t flags) {
-  return ::RegSaveKeyExW(ToHkey(key), AsWide(file), nullptr, flags);
+  Win32SecurityAttributes attributes(security);
+  if (attributes.error() != ERROR_SUCCESS) {
+    return static_cast<int32_t>(attributes.error());
+  }
+  return ::RegSaveKeyExW(ToHkey(key), AsWide(file), attributes.get(), flags);
 }
 
 int32_t Win32Registry::RegLoadKeyW(RegKey root, const char16_t* subKey,

@@ -30,6 +30,7 @@ class Win32Registry final : public Registry {
   int32_t RegOpenKeyLinkW(RegKey parent, const char16_t* subKey,
                           uint32_t access, RegKey* result) override;
   int32_t RegSaveKeyExW(RegKey key, const char16_t* file,
+                        const SecurityAttributes* security,
                         uint32_t flags) override;
   int32_t RegLoadKeyW(RegKey root, const char16_t* subKey,
                       const char16_t* file) override;

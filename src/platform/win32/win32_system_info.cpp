@@ -1,6 +1,11 @@
 #include "platform/win32/win32_system_info.h"
 
 #include <windows.h>
+#include <sddl.h>
+
+#include <vector>
+
+#include "platform/win32/win32_handles.h"
 
 namespace tavik {
 
@@ -31,6 +36,29 @@ bool Win32SystemInfo::GetVersionExW(OsVersionInfo* info) {
   info->minorVersion = version.dwMinorVersion;
   info->buildNumber = version.dwBuildNumber;
   info->platformId = version.dwPlatformId;
+  return true;
+}
+
+bool Win32SystemInfo::CurrentUserSidText(std::u16string& sid) {
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) {
+    return false;
+  }
+  const FileHandle token(opened);
+  DWORD bytes = 0;
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &bytes);
+  if (bytes < sizeof(TOKEN_USER)) return false;
+  // TOKEN_USER holds pointers: the buffer is aligned for them.
+  std::vector<void*> buffer((bytes + sizeof(void*) - 1) / sizeof(void*));
+  if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), bytes,
+                             &bytes)) {
+    return false;
+  }
+  const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+  LPWSTR text = nullptr;
+  if (!::ConvertSidToStringSidW(user->User.Sid, &text)) return false;
+  sid.assign(reinterpret_cast<const char16_t*>(text));
+  ::LocalFree(text);
   return true;
 }
 

@@ -1,4 +1,4 @@
-// The system seam over kernel32.
+// The system seam over kernel32 and advapi32.
 #pragma once
 
 #include "platform/system_info.h"
@@ -9,6 +9,7 @@ class Win32SystemInfo final : public SystemInfo {
  public:
   void GetLocalTime(SystemTime* time) override;
   bool GetVersionExW(OsVersionInfo* info) override;
+  bool CurrentUserSidText(std::u16string& sid) override;
 };
 
 }  // namespace tavik
