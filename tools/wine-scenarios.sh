@@ -24,6 +24,11 @@
 #                 program
 #   expected.tsv  the rows tavik-scan prints, without the summary line, that
 #                 the scenario adds to the rows of the clean prefix
+#   expected-reasons.tsv
+#                 optional: the same rows, each followed by a tab, its
+#                 reason's kind, a tab and its detail, as "tavik-scan --json"
+#                 gives them (a second scan of the same prefix), with the
+#                 user's Recent folder written "<Recent>"
 #
 # A template prefix is made once under the work folder (default
 # build/win64/scenarios) with the program at C:\tavik\tavik-scan.exe, and the
@@ -202,6 +207,12 @@ scan_in_copy() {
         status=1
       else
         sed '$d' "$copy/output.txt" > "$rows"
+        if [ -n "$scenario" ] && [ -f "$scenario/expected-reasons.tsv" ]; then
+          (cd "$prefix/drive_c/scan" &&
+             timeout 120 "$WINE" 'C:\tavik\tavik-scan.exe' --json \
+               > "$copy/output.json" 2> "$copy/stderr-json.txt") ||
+            { echo "tavik-scan.exe --json failed" >&2; status=1; }
+        fi
         if [ $compare_uncached -eq 1 ] && [ -n "$scenario" ]; then
           (cd "$prefix/drive_c/scan" &&
              timeout 300 "$WINE" 'C:\tavik\tavik-scan.exe' --no-cache \
@@ -249,6 +260,33 @@ prepare() {
   flock -u 8
 }
 
+# The rows of the --json report $2 beyond the baseline rows $1, each with
+# its reason's kind and detail, tab-separated, the Recent folder (Wine's
+# C:\users\NAME\AppData\Roaming\Microsoft\Windows\Recent) written "<Recent>".
+reasons_beyond_baseline() {
+  python3 - "$1" "$2" <<'PY'
+import collections, json, re, sys
+sys.stdout.reconfigure(encoding="utf-8", newline="\n")
+with open(sys.argv[1], encoding="utf-8") as f:
+    left = collections.Counter(line.rstrip("\r\n") for line in f)
+recent = re.compile(r"C:\\users\\[^\\]+\\(?:AppData\\Roaming\\Microsoft\\Windows\\)?Recent(?=\\|$)",
+                    re.IGNORECASE)
+with open(sys.argv[2], encoding="utf-8") as f:
+    for line in f:
+        finding = json.loads(line)
+        if "count" in finding:
+            continue
+        row = "\t".join([finding["type"], finding["root"], finding["path"],
+                         finding["valueName"] or "-------"])
+        if left[row] > 0:
+            left[row] -= 1
+            continue
+        reason = finding.get("reason", {})
+        detail = recent.sub("<Recent>", reason.get("detail", ""))
+        sys.stdout.write(f"{row}\t{reason.get('kind', '(none)')}\t{detail}\n")
+PY
+}
+
 # Rows of $2 that $1 does not account for, each baseline row cancelling one
 # equal row, in the order of $2.
 rows_beyond_baseline() {
@@ -278,15 +316,25 @@ run_scenario() {
   fi
   rows_beyond_baseline "$baseline" "$copy/rows.tsv" > "$copy/actual.tsv"
   sed 's/\r$//' "$scenario/expected.tsv" > "$copy/expected.tsv"
-  if diff -u --label "$name/expected.tsv" --label "$name (rows beyond the baseline)" \
+  if ! diff -u --label "$name/expected.tsv" --label "$name (rows beyond the baseline)" \
        "$copy/expected.tsv" "$copy/actual.tsv" > "$copy/diff.txt"; then
-    echo "PASS $name"
-    rm -rf "$copy"
-    return 0
+    echo "FAIL $name: rows differ (- expected, + printed); files kept in $copy"
+    cat "$copy/diff.txt"
+    return 1
   fi
-  echo "FAIL $name: rows differ (- expected, + printed); files kept in $copy"
-  cat "$copy/diff.txt"
-  return 1
+  if [ -f "$scenario/expected-reasons.tsv" ]; then
+    reasons_beyond_baseline "$baseline" "$copy/output.json" > "$copy/actual-reasons.tsv"
+    sed 's/\r$//' "$scenario/expected-reasons.tsv" > "$copy/expected-reasons.tsv"
+    if ! diff -u --label "$name/expected-reasons.tsv" --label "$name (reasons of tavik-scan --json)" \
+         "$copy/expected-reasons.tsv" "$copy/actual-reasons.tsv" > "$copy/diff.txt"; then
+      echo "FAIL $name: reasons differ (- expected, + printed); files kept in $copy"
+      cat "$copy/diff.txt"
+      return 1
+    fi
+  fi
+  echo "PASS $name"
+  rm -rf "$copy"
+  return 0
 }
 
 prepare

@@ -33,12 +33,12 @@ void BM_AddFindingOntoOneList(benchmark::State& state) {
     FindingList list;
     for (int i = 0; i < tailStart; ++i) {
       AddFinding(context, &list, kFindingInvalidValue, kHkeyCurrentUser,
-                 kRunKey, u"", names[static_cast<size_t>(i)]);
+                 kRunKey, u"", names[static_cast<size_t>(i)], {});
     }
     const double tailBegin = ThreadCpuSeconds();
     for (int i = tailStart; i < calls; ++i) {
       AddFinding(context, &list, kFindingInvalidValue, kHkeyCurrentUser,
-                 kRunKey, u"", names[static_cast<size_t>(i)]);
+                 kRunKey, u"", names[static_cast<size_t>(i)], {});
     }
     tailSeconds += ThreadCpuSeconds() - tailBegin;
     if (list.findings.size() != static_cast<size_t>(calls)) {

@@ -43,6 +43,13 @@ std::string FormatJsonReport(const FindingList& list) {
     object["path"] = Utf16ToUtf8(finding.path);
     object["valueName"] = Utf16ToUtf8(finding.valueName);
     object["category"] = std::string(CategoryRecordName(category));
+    if (i < list.reasons.size()) {
+      const FindingReason& reason = list.reasons[i];
+      nlohmann::ordered_json why;
+      why["kind"] = std::string(ReasonKindName(reason.kind));
+      why["detail"] = reason.detail.Utf8();
+      object["reason"] = std::move(why);
+    }
     report += Line(object);
   }
   nlohmann::ordered_json summary;

@@ -14,9 +14,10 @@ namespace tavik {
 // record calls it ("Programs", "SharedDlls", ...); "" for any other index.
 std::string_view CategoryRecordName(int32_t index);
 
-// {"type":..,"root":..,"path":..,"valueName":..,"category":..} per finding,
-// each on its own line, then {"count":N}; UTF-8, "\n" line ends. Value names
-// are given as stored: "" for key findings and default values.
+// {"type":..,"root":..,"path":..,"valueName":..,"category":..,
+// "reason":{"kind":..,"detail":..}} per finding, each on its own line, then
+// {"count":N}; UTF-8, "\n" line ends. Value names are given as stored: "" for
+// key findings and default values. The reason's kind is ReasonKindName's.
 std::string FormatJsonReport(const FindingList& list);
 
 }  // namespace tavik

@@ -30,6 +30,12 @@ void RecordingResultsView::SetChecked(int32_t row, bool checked) {
   if (ValidCell(rows.size(), row, 0)) rows[row].checked = checked;
 }
 
+void RecordingResultsView::SetRowTip(int32_t row, const std::u16string& text) {
+  if (row >= 0 && static_cast<size_t>(row) < rows.size()) {
+    rows[static_cast<size_t>(row)].tip = text;
+  }
+}
+
 std::u16string RecordingResultsView::CellText(int32_t row, int32_t column) {
   return ValidCell(rows.size(), row, column) ? rows[row].cells[column]
                                              : std::u16string();

@@ -14,6 +14,7 @@ namespace tavik {
 struct ResultsRow {
   std::array<std::u16string, 4> cells;
   bool checked = false;
+  std::u16string tip;
 };
 
 class RecordingResultsView final : public ResultsView {
@@ -25,6 +26,7 @@ class RecordingResultsView final : public ResultsView {
   void SetCellText(int32_t row, int32_t column,
                    const std::u16string& text) override;
   void SetChecked(int32_t row, bool checked) override;
+  void SetRowTip(int32_t row, const std::u16string& text) override;
   int32_t RowCount() override { return static_cast<int32_t>(rows.size()); }
   std::u16string CellText(int32_t row, int32_t column) override;
   bool IsChecked(int32_t row) override;

@@ -1,5 +1,6 @@
 #include "engine/file_reference.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/text.h"
@@ -143,6 +144,35 @@ std::u16string InWow64View(const std::u16string& path,
   return wow.system + path.substr(wow.nativeSystem.size());
 }
 
+// A command line is also judged by its program name: `tryName` is called
+// with the length of each cut of `expanded`, in this order, until it
+// answers true: after the first ".exe" (or, without one, the first ".com")
+// unless that ends the text, then after every other ".exe" or ".com" that a
+// blank or a quote follows, so that a folder such as "my.exe.d" or a bare
+// program name with arguments never makes an existing program look missing.
+// True when `tryName` did.
+template <typename TryName>
+bool AnyProgramCut(const std::u16string& expanded, TryName tryName) {
+  size_t first = FindSubstring(expanded, u".exe");
+  if (first == std::u16string::npos) first = FindSubstring(expanded, u".com");
+  if (first != std::u16string::npos && first + 4 < expanded.size() &&
+      tryName(first + 4)) {
+    return true;
+  }
+  for (size_t at = 0; at + 4 < expanded.size(); ++at) {
+    const std::u16string_view extension =
+        std::u16string_view(expanded).substr(at, 4);
+    const char16_t next = expanded[at + 4];
+    if (at == first || (next != u'"' && !IsWideSpace(next)) ||
+        (!EqualsIgnoreAsciiCase(extension, u".exe") &&
+         !EqualsIgnoreAsciiCase(extension, u".com"))) {
+      continue;
+    }
+    if (tryName(at + 4)) return true;
+  }
+  return false;
+}
+
 // The judgement of a cleaned text; `wow` judges it as a 32-bit program
 // would see the disk.
 int32_t Judge(FileSystem& files, const std::u16string& cleaned,
@@ -185,36 +215,51 @@ int32_t Judge(FileSystem& files, const std::u16string& cleaned,
   if (nothingThere) return FileExists(files, expanded.c_str());
 
   if (ExistsHereOrInWindowsFolder(files, expanded, wow) == 1) return 1;
-
-  // A command line: cut the arguments off after the program name, at the
-  // first ".exe" (or, without one, the first ".com") unless it ends the
-  // text. A later ".exe" or ".com" that is followed by a blank or a quote is
-  // tried as well, and a cut name without a drive is also looked for in the
-  // Windows folder, so that a folder such as "my.exe.d" or a bare program
-  // name with arguments never makes an existing program look missing.
-  size_t first = FindSubstring(expanded, u".exe");
-  if (first == std::u16string::npos) first = FindSubstring(expanded, u".com");
-  if (first != std::u16string::npos && first + 4 < expanded.size() &&
-      ExistsHereOrInWindowsFolder(files, expanded.substr(0, first + 4), wow) ==
-          1) {
-    return 1;
-  }
-  for (size_t at = 0; at + 4 < expanded.size(); ++at) {
-    const std::u16string_view extension =
-        std::u16string_view(expanded).substr(at, 4);
-    const char16_t next = expanded[at + 4];
-    if (at == first || (next != u'"' && !IsWideSpace(next)) ||
-        (!EqualsIgnoreAsciiCase(extension, u".exe") &&
-         !EqualsIgnoreAsciiCase(extension, u".com"))) {
-      continue;
-    }
-    if (ExistsHereOrInWindowsFolder(files, expanded.substr(0, at + 4), wow) ==
-        1) {
-      return 1;
-    }
-  }
-  return 0;
+  return AnyProgramCut(expanded, [&](size_t end) {
+           return ExistsHereOrInWindowsFolder(files, expanded.substr(0, end),
+                                              wow) == 1;
+         })
+             ? 1
+             : 0;
 }
+
+// The text of a folder call shaped like GetWindowsDirectoryW (the length,
+// or the size needed when the buffer is too small), asked with a path-sized
+// buffer first: the evidence of a finding never needs a work buffer.
+template <typename Call>
+std::u16string FolderText(Call call) {
+  std::u16string buffer(kMaxPath + 1, u'\0');
+  uint32_t length = call(buffer.data(), static_cast<uint32_t>(buffer.size()));
+  if (length >= buffer.size() && length < kTextBufferChars) {
+    buffer.assign(length, u'\0');
+    length = call(buffer.data(), static_cast<uint32_t>(buffer.size()));
+  }
+  if (length == 0 || length >= buffer.size()) return {};
+  buffer.resize(length);
+  return buffer;
+}
+
+// The expansion Judge makes of a cleaned text, into a path-sized buffer
+// first; none when Judge could not have judged it.
+std::optional<std::u16string> ExpandedAsJudged(FileSystem& files,
+                                               const std::u16string& cleaned) {
+  char16_t small[kMaxPath * 2];
+  const uint32_t needed =
+      files.ExpandEnvironmentStringsW(cleaned.c_str(), small, std::size(small));
+  if (needed == 0 || needed > kTextBufferChars) return std::nullopt;
+  if (needed <= std::size(small)) {
+    return std::u16string(TextUpToZero(small, needed));
+  }
+  std::u16string expanded(needed, u'\0');
+  if (files.ExpandEnvironmentStringsW(cleaned.c_str(), expanded.data(),
+                                      needed) != needed) {
+    return std::nullopt;
+  }
+  expanded.resize(TextUpToZero(expanded.data(), needed).size());
+  return expanded;
+}
+
+bool IsArgumentStart(char16_t c) { return c == u'"' || IsWideSpace(c); }
 
 }  // namespace
 
@@ -312,6 +357,170 @@ std::optional<std::u16string> FileBesideExecutable(
       0, std::min(relativeName.size(), kTextBufferChars - 1 - path.size())));
   if (FileExists(files, path.c_str()) == 1) return path;
   return std::nullopt;
+}
+
+MissingFileEvidence::MissingFileEvidence(FileSystem& files) : files_(files) {}
+
+void MissingFileEvidence::AddFile(std::u16string_view text,
+                                  int32_t fileRequired, FileView view) {
+  // The texts CheckFileReference keeps without a test leave no evidence.
+  if (text.empty() || text.size() >= kTextBufferChars) return;
+  const std::u16string cleaned(StripQuotesAndSemicolons(text));
+  // An expansion that fails now, though the judgement made it, leaves the
+  // text to speak for itself.
+  if (!AddJudged(cleaned, fileRequired, false)) {
+    AddName(std::u16string(text), false, false);
+  }
+  if (view == FileView::kWow64 && !WindowsFolder().empty()) {
+    AddJudged(WithWow64Variables(cleaned), fileRequired, true);
+  }
+}
+
+void MissingFileEvidence::AddIconLocation(std::u16string_view judged,
+                                          FileView view) {
+  // CheckIconLocation tried the file part up to the first comma, then the
+  // location without its icon index: the text it leaves. That text still
+  // begins with the same file part.
+  AddFile(judged.substr(0, judged.find(u',')), 0, view);
+  AddFile(judged, 0, view);
+}
+
+const std::u16string& MissingFileEvidence::WindowsFolder() {
+  if (!windowsFolder_) {
+    windowsFolder_ = FolderText([this](char16_t* buffer, uint32_t chars) {
+      return files_.GetWindowsDirectoryW(buffer, chars);
+    });
+  }
+  return *windowsFolder_;
+}
+
+const std::u16string& MissingFileEvidence::SystemFolder(bool wow64) {
+  std::optional<std::u16string>& folder =
+      wow64 ? wowSystemFolder_ : systemFolder_;
+  if (!folder) {
+    folder = wow64 ? FolderText([this](char16_t* buffer, uint32_t chars) {
+      return files_.GetSystemWow64DirectoryW(buffer, chars);
+    })
+                   : WindowsFolder() + u"\\system32";
+  }
+  return *folder;
+}
+
+bool MissingFileEvidence::AddJudged(const std::u16string& cleaned,
+                                    int32_t fileRequired, bool wow64) {
+  std::optional<std::u16string> expanded = ExpandedAsJudged(files_, cleaned);
+  if (!expanded) return false;
+  if (wow64) {
+    expanded = InWow64View(*expanded, Wow64Folders{SystemFolder(false),
+                                                   SystemFolder(true)});
+  }
+  if (fileRequired == 1) {
+    const uint32_t attributes = files_.GetFileAttributesW(expanded->c_str());
+    if (attributes != kInvalidFileAttributes &&
+        (attributes & kFileAttributeDirectory) != 0) {
+      if (std::find(folders_.begin(), folders_.end(), *expanded) ==
+          folders_.end()) {
+        folders_.push_back(std::move(*expanded));
+      }
+      return true;
+    }
+    // Nothing there: the text alone was tried, as it stands.
+    if (attributes == kInvalidFileAttributes) {
+      AddName(std::move(*expanded), false, wow64);
+      return true;
+    }
+  }
+  // A command line whose arguments were cut off is shown by its program
+  // name alone; any other text was also tried whole.
+  std::vector<size_t> cuts;
+  bool argumentsCut = false;
+  AnyProgramCut(*expanded, [&](size_t end) {
+    cuts.push_back(end);
+    argumentsCut = argumentsCut || IsArgumentStart((*expanded)[end]);
+    return false;
+  });
+  if (cuts.empty()) {
+    AddName(std::move(*expanded), true, wow64);
+    return true;
+  }
+  if (!argumentsCut) AddName(*expanded, true, wow64);
+  for (const size_t end : cuts) AddName(expanded->substr(0, end), true, wow64);
+  return true;
+}
+
+void MissingFileEvidence::AddName(std::u16string path, bool inWindowsFolders,
+                                  bool wow64) {
+  // A name without a drive is looked for where Windows looks first, then
+  // from the current folder.
+  const bool relative = path.size() < 2 || path[1] != u':';
+  auto name = std::find_if(names_.begin(), names_.end(),
+                           [&](const Name& n) { return n.path == path; });
+  if (name == names_.end()) {
+    names_.push_back(Name{std::move(path), {}, false});
+    name = names_.end() - 1;
+  }
+  if (!relative) return;
+  name->inCurrentFolder = true;
+  if (!inWindowsFolders) return;
+  for (const bool system : {false, true}) {
+    const std::u16string& folder =
+        system ? SystemFolder(wow64) : WindowsFolder();
+    if (!folder.empty() && std::find(name->folders.begin(), name->folders.end(),
+                                     folder) == name->folders.end()) {
+      name->folders.push_back(folder);
+    }
+  }
+}
+
+std::u16string MissingFileEvidence::Sentence() {
+  std::u16string text;
+  text.reserve(kMaxPath);
+  for (const Name& name : names_) {
+    text.append(text.empty() ? u"" : u", nor ");
+    text.append(name.path);
+    if (&name == &names_.front()) text.append(u" was not found");
+    const size_t places = name.folders.size() + (name.inCurrentFolder ? 1 : 0);
+    if (places == 0) continue;
+    text.append(u" in ");
+    for (size_t i = 0; i < places; ++i) {
+      if (i > 0) text.append(i + 1 == places ? u" or " : u", ");
+      if (i < name.folders.size()) {
+        text.append(name.folders[i]);
+        continue;
+      }
+      text.append(u"the current folder");
+      const std::u16string& current = CurrentFolder();
+      if (!current.empty()) text.append(u" (").append(current).append(u")");
+    }
+  }
+  for (const std::u16string& folder : folders_) {
+    if (!text.empty()) text.append(u"; ");
+    text.append(folder).append(u" is a folder, not a file");
+  }
+  return text;
+}
+
+const std::u16string& MissingFileEvidence::CurrentFolder() {
+  if (!currentFolder_) {
+    currentFolder_ = FolderText([this](char16_t* buffer, uint32_t chars) {
+      return files_.GetCurrentDirectoryW(chars, buffer);
+    });
+  }
+  return *currentFolder_;
+}
+
+std::u16string DescribeMissingFile(FileSystem& files, std::u16string_view text,
+                                   int32_t fileRequired, FileView view) {
+  MissingFileEvidence evidence(files);
+  evidence.AddFile(text, fileRequired, view);
+  return evidence.Sentence();
+}
+
+std::u16string DescribeMissingIcon(FileSystem& files, std::u16string_view judged,
+                                   FileView view) {
+  MissingFileEvidence evidence(files);
+  evidence.AddIconLocation(judged, view);
+  return evidence.Sentence();
 }
 
 }  // namespace tavik

@@ -50,7 +50,7 @@ std::u16string JoinKeyPath(std::u16string_view keyPath,
 int32_t AddFinding(const ScanContext& context, FindingList* list, int32_t kind,
                    RegKey root, std::u16string_view keyPath,
                    std::u16string_view subName, std::u16string_view valueName,
-                   FindingReason reason = {});
+                   FindingReason reason);
 
 // Lists every subkey name of root + keyPath into `names`. 0 = at least one
 // name listed to the end; -1 = the key cannot be read, has no subkeys, or the

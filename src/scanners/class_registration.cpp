@@ -71,6 +71,24 @@ int32_t IsRegisteredBelow(const ScanContext& context,
   return 0;
 }
 
+// " was not found in A, B, ... or F": the places in the order tried. Built
+// once and kept for the program's life, so that every reason of its kind
+// shares it.
+std::u16string NotFoundEnding(const RegistrationPlaces& places) {
+  std::u16string text = u" was not found in ";
+  for (size_t i = 0; i < places.size(); ++i) {
+    if (i > 0) text += i + 1 == places.size() ? u" or " : u", ";
+    text += JoinKeyPath(RootDisplayName(places[i].root), places[i].prefix);
+  }
+  return text;
+}
+
+FindingReason NotRegisteredReason(ReasonKind kind, std::u16string_view name,
+                                  std::u16string_view source,
+                                  const std::u16string& ending) {
+  return FindingReason{kind, ReasonDetail({source, name}, ending.c_str())};
+}
+
 std::u16string_view TextOf(const char16_t* text) {
   return text == nullptr ? std::u16string_view() : std::u16string_view(text);
 }
@@ -101,6 +119,27 @@ int32_t ClassNameIsRegistered(const ScanContext& context,
 int32_t ClassNameIsRegistered(const ScanContext& context,
                               std::u16string_view name) {
   return IsRegisteredBelow(context, kClassNamePlaces, name);
+}
+
+FindingReason ClassNotRegisteredReason(std::u16string_view id,
+                                       std::u16string_view source) {
+  static const std::u16string ending = NotFoundEnding(kClassIdPlaces);
+  return NotRegisteredReason(ReasonKind::kClassNotRegistered, id, source,
+                             ending);
+}
+
+FindingReason AppIdNotRegisteredReason(std::u16string_view id,
+                                       std::u16string_view source) {
+  static const std::u16string ending = NotFoundEnding(kAppIdPlaces);
+  return NotRegisteredReason(ReasonKind::kAppIdNotRegistered, id, source,
+                             ending);
+}
+
+FindingReason ClassNameNotRegisteredReason(std::u16string_view name,
+                                           std::u16string_view source) {
+  static const std::u16string ending = NotFoundEnding(kClassNamePlaces);
+  return NotRegisteredReason(ReasonKind::kProgIdNotRegistered, name, source,
+                             ending);
 }
 
 }  // namespace tavik

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/finding.h"
 #include "engine/scan_context.h"
 
 namespace tavik {
@@ -27,5 +28,15 @@ int32_t AppIdIsRegistered(const ScanContext& context, std::u16string_view id);
 int32_t ClassNameIsRegistered(const ScanContext& context, const char16_t* name);
 int32_t ClassNameIsRegistered(const ScanContext& context,
                               std::u16string_view name);
+
+// The reasons of names the tests above found unregistered: the name, then
+// the six places it was looked for. `source` leads the detail ("CLSID: ")
+// where the row alone does not show where the name was read.
+FindingReason ClassNotRegisteredReason(std::u16string_view id,
+                                       std::u16string_view source = {});
+FindingReason AppIdNotRegisteredReason(std::u16string_view id,
+                                       std::u16string_view source = {});
+FindingReason ClassNameNotRegisteredReason(std::u16string_view name,
+                                           std::u16string_view source = {});
 
 }  // namespace tavik

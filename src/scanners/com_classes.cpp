@@ -98,7 +98,7 @@ void ExamineClassId(const ScanContext& context, FindingList* list, RegKey root,
       reader.Read(context.registry, classKey.get(), u"AppID");
   if (!appId.empty() && AppIdIsRegistered(context, appId) == 0) {
     AddFinding(context, list, kFindingInvalidValue, root, containerPath, name,
-               u"AppID");
+               u"AppID", AppIdNotRegisteredReason(appId));
   }
 
   const std::u16string classPath = JoinKeyPath(containerPath, name);
@@ -109,7 +109,9 @@ void ExamineClassId(const ScanContext& context, FindingList* list, RegKey root,
                            text) &&
       CheckIconLocation(context.files, text, view) == 0) {
     AddFinding(context, list, kFindingInvalidKey, root, classPath,
-               u"DefaultIcon", u"");
+               u"DefaultIcon", u"",
+               {ReasonKind::kFileMissing,
+                DescribeMissingIcon(context.files, text, view)});
   }
 
   // Each missing server reports the whole class again: the reports are
@@ -128,7 +130,12 @@ void ExamineClassId(const ScanContext& context, FindingList* list, RegKey root,
     // An empty server value counts as present.
     if (opened[i] &&
         CheckFileReference(context.files, servers[i], 0, view) == 0) {
-      AddFinding(context, list, kFindingInvalidKey, root, classPath, u"", u"");
+      AddFinding(
+          context, list, kFindingInvalidKey, root, classPath, u"", u"",
+          {ReasonKind::kFileMissing,
+           ReasonDetail({kServerKeys[i], u": ",
+                         DescribeMissingFile(context.files, servers[i], 0,
+                                             view)})});
     }
   }
 }
@@ -149,22 +156,23 @@ void ExamineClassName(const ScanContext& context, FindingList* list,
     const std::u16string progId = reader.Read(context.registry, nameKey.get(), u"");
     if (!progId.empty() && ClassNameIsRegistered(context, progId) == 0) {
       AddFinding(context, list, kFindingInvalidKey, root, containerPath, name,
-                 u"");
+                 u"", ClassNameNotRegisteredReason(progId));
     }
   } else {
     std::u16string text;
+    const FileView view = FileViewOfKey(containerPath);
     if (reader.ReadDefaultOf(context.registry, nameKey.get(), u"DefaultIcon",
                              text) &&
-        !text.empty() &&
-        CheckIconLocation(context.files, text, FileViewOfKey(containerPath)) ==
-            0) {
+        !text.empty() && CheckIconLocation(context.files, text, view) == 0) {
       AddFinding(context, list, kFindingInvalidKey, root, containerPath,
-                 name + u"\\DefaultIcon", u"");
+                 name + u"\\DefaultIcon", u"",
+                 {ReasonKind::kFileMissing,
+                  DescribeMissingIcon(context.files, text, view)});
     }
     if (reader.ReadDefaultOf(context.registry, nameKey.get(), u"CLSID", text) &&
         !text.empty() && ClassIsRegistered(context, text) == 0) {
       AddFinding(context, list, kFindingInvalidKey, root, containerPath, name,
-                 u"");
+                 u"", ClassNotRegisteredReason(text, u"CLSID: "));
     }
   }
   // A key with neither values nor subkeys carries nothing; a failed query
@@ -174,7 +182,8 @@ void ExamineClassName(const ScanContext& context, FindingList* list,
   context.registry.RegQueryInfoKeyW(nameKey.get(), &subKeys, &values);
   if (subKeys == 0 && values == 0) {
     AddFinding(context, list, kFindingInvalidKey, root, containerPath, name,
-               u"");
+               u"",
+               {ReasonKind::kKeyEmpty, u"The key holds no values and no subkeys"});
   }
 }
 
@@ -192,7 +201,7 @@ void ExamineAppId(const ScanContext& context, FindingList* list, RegKey root,
       reader.Read(context.registry, appKey.get(), u"AppID");
   if (AppIdIsRegistered(context, appId) == 0) {
     AddFinding(context, list, kFindingInvalidKey, root, containerPath, name,
-               u"");
+               u"", AppIdNotRegisteredReason(appId, u"AppID: "));
   }
 }
 

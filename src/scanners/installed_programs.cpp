@@ -51,7 +51,9 @@ int32_t ScanInstallerFolders(const ScanContext& context, FindingList* list) {
         TextUpToZero(name.data(), std::min(length, kFolderNameChars - 1)));
     if (CheckFileReference(context.files, folder, 0) == 0) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyLocalMachine,
-                 kInstallerFoldersPath, u"", folder);
+                 kInstallerFoldersPath, u"", folder,
+                 {ReasonKind::kFolderMissing,
+                  DescribeMissingFile(context.files, folder, 0)});
     }
   }
 }
@@ -80,11 +82,18 @@ int32_t ScanAppPaths(const ScanContext& context, FindingList* list,
       continue;
     }
     const auto program = ReadTextValue(context, entry.get(), u"", buffer);
-    if (!program || program->empty() ||
-        CheckFileReference(context.files, *program, 0,
-                           FileViewOfKey(keyPath)) == 0) {
+    const FileView view = FileViewOfKey(keyPath);
+    if (!program || program->empty()) {
       AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine, keyPath,
-                 name, u"");
+                 name, u"",
+                 {ReasonKind::kAppPathWithoutProgram,
+                  u"The default value, which names the program, is empty or "
+                  u"absent"});
+    } else if (CheckFileReference(context.files, *program, 0, view) == 0) {
+      AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine, keyPath,
+                 name, u"",
+                 {ReasonKind::kFileMissing,
+                  DescribeMissingFile(context.files, *program, 0, view)});
     }
   }
   return 0;
@@ -119,7 +128,9 @@ int32_t ScanEmptySoftwareKeys(const ScanContext& context, FindingList* list,
                                           nullptr) != kErrorFileNotFound) {
       continue;
     }
-    AddFinding(context, list, kFindingInvalidKey, root, keyPath, name, u"");
+    AddFinding(context, list, kFindingInvalidKey, root, keyPath, name, u"",
+               {ReasonKind::kKeyEmpty,
+                u"The key holds no values, no default value and no subkeys"});
   }
   return 0;
 }

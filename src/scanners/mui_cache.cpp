@@ -49,7 +49,9 @@ int32_t ScanMuiCacheKey(const ScanContext& context, FindingList* list,
     }
     if (CheckFileReference(context.files, valueName, 0) == 0) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyCurrentUser,
-                 keyPath, u"", valueName);
+                 keyPath, u"", valueName,
+                 {ReasonKind::kFileMissing,
+                  DescribeMissingFile(context.files, valueName, 0)});
     }
   }
 }

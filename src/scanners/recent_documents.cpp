@@ -2,6 +2,7 @@
 // with a document's file name; the document is still there when its shortcut
 // in the user's Recent folder exists, loads, and points at an existing file.
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "base/text.h"
@@ -23,6 +24,33 @@ constexpr std::u16string_view kOrderValueName = u"MRUListEx";
 
 bool Missing(const ScanContext& context, const std::u16string& text) {
   return CheckFileReference(context.files, text, 0) == 0;
+}
+
+// Why a recent document is invalid, tested in this order: its shortcut is
+// gone, does not load, or points at a document that is gone. None when it
+// is valid. One shortcut resolution at most, none when the shortcut is gone;
+// `datum` receives the shortcut's target.
+std::optional<FindingReason> InvalidDocument(const ScanContext& context,
+                                             const std::u16string& shortcut,
+                                             std::span<char16_t> datum) {
+  if (Missing(context, shortcut)) {
+    return FindingReason{
+        ReasonKind::kShortcutMissing,
+        DescribeMissingFile(context.files, shortcut, 0)};
+  }
+  if (ResolveShortcut(context.files, shortcut.c_str(), datum) != 0) {
+    return FindingReason{
+        ReasonKind::kShortcutUnreadable,
+        ReasonDetail({shortcut, u" does not load as a shortcut"})};
+  }
+  const std::u16string target(TextUpToZero(datum.data(), datum.size()));
+  if (Missing(context, target)) {
+    return FindingReason{
+        ReasonKind::kShortcutTargetMissing,
+        ReasonDetail({u"Target of ", shortcut, u": ",
+                      DescribeMissingFile(context.files, target, 0)})};
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -84,15 +112,10 @@ int32_t ScanRecentDocsKey(const ScanContext& context, FindingList* list,
     shortcut.append(u".lnk");
     if (shortcut.size() >= kTextBufferChars) continue;
 
-    // One shortcut resolution at most, none when the shortcut is gone.
-    const bool invalid =
-        Missing(context, shortcut) ||
-        ResolveShortcut(context.files, shortcut.c_str(), datum) != 0 ||
-        Missing(context, std::u16string(
-                             TextUpToZero(datum.data(), datum.size())));
-    if (invalid) {
+    if (std::optional<FindingReason> reason =
+            InvalidDocument(context, shortcut, datum)) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyCurrentUser,
-                 keyPath, u"", valueName);
+                 keyPath, u"", valueName, std::move(*reason));
     }
   }
 }

@@ -68,6 +68,27 @@ bool ReadText(const ScanContext& context, RegKey key,
   return true;
 }
 
+// How a browser extension entry's value is judged.
+enum class Test { kIcon, kNotEmpty, kFile };
+
+// Why a value judged invalid is reported; `datum` is the value as its test
+// left it.
+FindingReason ExtensionValueReason(const ScanContext& context, Test test,
+                                   const std::u16string& datum, FileView view) {
+  switch (test) {
+    case Test::kIcon:
+      return {ReasonKind::kFileMissing,
+              DescribeMissingIcon(context.files, datum, view)};
+    case Test::kNotEmpty:
+      return {ReasonKind::kEmptyClassExtension,
+              u"ClsidExtension is empty: it names no class to run"};
+    case Test::kFile:
+      break;
+  }
+  return {ReasonKind::kFileMissing,
+          DescribeMissingFile(context.files, datum, 0, view)};
+}
+
 bool SubkeyOpens(const ScanContext& context, RegKey key,
                  const char16_t* name, RegistryKey& out) {
   return RegistryKey::Open(context.registry, key, name, kKeyRead, out) ==
@@ -113,7 +134,7 @@ int32_t ScanBrowserHelperObjects(const ScanContext& context, FindingList* list,
       [&](RegKey, const std::u16string& name) {
         if (ClassIsRegistered(context, name) == 0) {
           AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine,
-                     keyPath, name, u"");
+                     keyPath, name, u"", ClassNotRegisteredReason(name));
         }
       });
 }
@@ -139,7 +160,7 @@ int32_t ScanToolbars(const ScanContext& context, FindingList* list,
     // The unnamed default value counts as registered and is never reported.
     if (ClassIsRegistered(context, nameText) == 0) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyLocalMachine,
-                 keyPath, u"", nameText);
+                 keyPath, u"", nameText, ClassNotRegisteredReason(nameText));
     }
   }
 }
@@ -159,7 +180,6 @@ int32_t ScanBrowserExtensions(const ScanContext& context, FindingList* list,
 
 int32_t CheckExtensionEntry(const ScanContext& context, RegKey entryKey,
                             std::u16string_view entryPath, FindingList* list) {
-  enum class Test { kIcon, kNotEmpty, kFile };
   struct EntryValue {
     const char16_t* name;
     Test test;
@@ -193,7 +213,8 @@ int32_t CheckExtensionEntry(const ScanContext& context, RegKey entryKey,
     }
     if (invalid) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyLocalMachine,
-                 entryPath, u"", value.name);
+                 entryPath, u"", value.name,
+                 ExtensionValueReason(context, value.test, datum, view));
     }
   }
   return 1;
@@ -206,7 +227,11 @@ int32_t ScanFileExts(const ScanContext& context, FindingList* list,
       [&](RegKey extensionKey, const std::u16string& name) {
         if (FileExtInUse(context, extensionKey) == 0) {
           AddFinding(context, list, kFindingInvalidKey, root, keyPath, name,
-                     u"");
+                     u"",
+                     {ReasonKind::kExtensionNotInUse,
+                      u"No UserChoice subkey, no named value in "
+                      u"OpenWithProgids and no value with data in "
+                      u"OpenWithList"});
         }
       },
       // Only extension records ("." first) are judged.

@@ -110,10 +110,12 @@ int32_t ScanSoundEvents(const ScanContext& context, FindingList* list,
         kErrorSuccess) {
       continue;
     }
-    if (CheckFileReference(context.files, SoundFile(context, sub.get(), buffer),
-                           0) == 0) {
+    const std::u16string sound = SoundFile(context, sub.get(), buffer);
+    if (CheckFileReference(context.files, sound, 0) == 0) {
       AddFinding(context, list, kFindingInvalidValue, root, level.path, name,
-                 u"");
+                 u"",
+                 {ReasonKind::kFileMissing,
+                  DescribeMissingFile(context.files, sound, 0)});
     }
   }
   return 0;

@@ -60,9 +60,13 @@ void CheckArpCacheRecord(const ScanContext& context, FindingList* list,
   }
   const std::optional<std::u16string> program = SlowInfoCacheProgramPath(
       buffers.record.data(), std::min(length, kSlowInfoCacheBytes));
-  if (program && CheckFileReference(context.files, *program, 0,
-                                    FileViewOfKey(path)) == 0) {
-    AddFinding(context, list, kFindingInvalidKey, root, path, u"", u"");
+  const FileView view = FileViewOfKey(path);
+  if (program && CheckFileReference(context.files, *program, 0, view) == 0) {
+    AddFinding(context, list, kFindingInvalidKey, root, path, u"", u"",
+               {ReasonKind::kFileMissing,
+                ReasonDetail({u"SlowInfoCache: ",
+                              DescribeMissingFile(context.files, *program, 0,
+                                                  view)})});
   }
 }
 
@@ -87,7 +91,9 @@ EntryEnd CheckUninstallEntry(const ScanContext& context, FindingList* list,
   }
   if (values == 0) {
     AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine,
-               uninstallPath, name, u"");
+               uninstallPath, name, u"",
+               {ReasonKind::kUninstallEntryWithoutValues,
+                u"The entry holds no values"});
     return EntryEnd::kNext;
   }
   // Entries kept by Windows Installer, or marked as not removable, are left
@@ -106,7 +112,10 @@ EntryEnd CheckUninstallEntry(const ScanContext& context, FindingList* list,
                                    u"QuietUninstallString", buffers.text2);
   if (IsEmpty(location) && IsEmpty(uninstall) && IsEmpty(quiet)) {
     AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine,
-               uninstallPath, name, u"");
+               uninstallPath, name, u"",
+               {ReasonKind::kUninstallEntryWithoutStrings,
+                u"InstallLocation, UninstallString and QuietUninstallString "
+                u"are all empty or absent"});
     return EntryEnd::kNext;
   }
 
@@ -115,7 +124,9 @@ EntryEnd CheckUninstallEntry(const ScanContext& context, FindingList* list,
           ReadTextValue(context, entry.get(), u"DisplayIcon", buffers.text0)) {
     if (CheckIconLocation(context.files, *icon, view) == 0) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyLocalMachine,
-                 uninstallPath, name, u"DisplayIcon");
+                 uninstallPath, name, u"DisplayIcon",
+                 {ReasonKind::kFileMissing,
+                  DescribeMissingIcon(context.files, *icon, view)});
     }
   }
   for (const char16_t* valueName : {u"InstallLocation", u"InstallSource"}) {
@@ -123,7 +134,9 @@ EntryEnd CheckUninstallEntry(const ScanContext& context, FindingList* list,
         ReadTextValue(context, entry.get(), valueName, buffers.text0);
     if (path && CheckFileReference(context.files, *path, 0, view) == 0) {
       AddFinding(context, list, kFindingInvalidValue, kHkeyLocalMachine,
-                 uninstallPath, name, valueName);
+                 uninstallPath, name, valueName,
+                 {ReasonKind::kFolderMissing,
+                  DescribeMissingFile(context.files, *path, 0, view)});
     }
   }
   CheckArpCacheRecord(context, list, arpCachePath, name, buffers);
@@ -148,7 +161,10 @@ int32_t ScanOrphanedArpCache(const ScanContext& context, FindingList* list,
     if (RegistryKey::Open(context.registry, root, uninstallEntry.c_str(),
                           kKeyRead, entry) == kErrorFileNotFound) {
       AddFinding(context, list, kFindingInvalidKey, root, arpCachePath, name,
-                 u"");
+                 u"",
+                 {ReasonKind::kCacheEntryWithoutUninstallEntry,
+                  ReasonDetail({RootDisplayName(root), u"\\", uninstallEntry,
+                                u" was not found"})});
     }
   }
   return 0;

@@ -22,13 +22,18 @@ constexpr uint32_t kDatumBytes = 33000;
 using MemberTest =
     std::function<bool(const std::u16string& name, const std::u16string& datum,
                        int32_t& endCode)>;
+// The evidence for a value the member test judged invalid: what was looked
+// for. Asked only for values about to be reported.
+using MemberEvidence = std::function<std::u16string(
+    const std::u16string& name, const std::u16string& datum)>;
 
 // Walks the values of root\keyPath and reports each one the member test
 // judges invalid. 0 when the key was read to its end, -1 otherwise.
 int32_t ScanValueList(const ScanContext& context, FindingList* list,
                       RegKey root, std::u16string_view keyPath,
                       uint32_t nameChars, bool readDatum,
-                      const MemberTest& isInvalid) {
+                      const MemberTest& isInvalid,
+                      const MemberEvidence& evidence) {
   RegistryKey key;
   const std::u16string path(keyPath);
   if (RegistryKey::Open(context.registry, root, path.c_str(), kKeyRead, key) !=
@@ -60,7 +65,8 @@ int32_t ScanValueList(const ScanContext& context, FindingList* list,
     if (endCode != 0) return endCode;
     if (invalid) {
       AddFinding(context, list, kFindingInvalidValue, root, keyPath, u"",
-                 nameText);
+                 nameText,
+                 {ReasonKind::kFileMissing, evidence(nameText, datumText)});
     }
   }
 }
@@ -74,6 +80,15 @@ bool Missing(const ScanContext& context, const std::u16string& text,
 bool ComposedMissing(const ScanContext& context, const std::u16string& path,
                      FileView view) {
   return path.size() < kTextBufferChars && Missing(context, path, view);
+}
+
+// The evidence of a member judged by one text alone.
+MemberEvidence OneTextEvidence(const ScanContext& context, FileView view,
+                               bool ofName) {
+  return [&context, view, ofName](const std::u16string& name,
+                                  const std::u16string& datum) {
+    return DescribeMissingFile(context.files, ofName ? name : datum, 0, view);
+  };
 }
 
 }  // namespace
@@ -119,7 +134,8 @@ int32_t ScanSharedDlls(const ScanContext& context, FindingList* list,
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kSharedDllNameChars, false,
       [&context, view](const std::u16string& name, const std::u16string&,
-                       int32_t&) { return Missing(context, name, view); });
+                       int32_t&) { return Missing(context, name, view); },
+      OneTextEvidence(context, view, true));
 }
 
 int32_t ScanSystemDrivers(const ScanContext& context, FindingList* list,
@@ -128,7 +144,8 @@ int32_t ScanSystemDrivers(const ScanContext& context, FindingList* list,
   return ScanValueList(
       context, list, kHkeyLocalMachine, keyPath, kNameChars, true,
       [&context, view](const std::u16string&, const std::u16string& datum,
-                       int32_t&) { return Missing(context, datum, view); });
+                       int32_t&) { return Missing(context, datum, view); },
+      OneTextEvidence(context, view, false));
 }
 
 int32_t ScanFonts(const ScanContext& context, FindingList* list,
@@ -148,6 +165,18 @@ int32_t ScanFonts(const ScanContext& context, FindingList* list,
             std::u16string(TextUpToZero(folder, kMaxPath)) + u"\\" + datum;
         return Missing(context, datum, view) &&
                ComposedMissing(context, inFonts, view);
+      },
+      [&context, view](const std::u16string&, const std::u16string& datum) {
+        MissingFileEvidence evidence(context.files);
+        evidence.AddFile(datum, 0, view);
+        char16_t folder[kMaxPath + 1] = {};
+        if (context.files.SHGetFolderPathW(kCsidlFonts, kShgfpTypeDefault,
+                                           folder) == 0) {
+          evidence.AddFile(
+              std::u16string(TextUpToZero(folder, kMaxPath)) + u"\\" + datum,
+              0, view);
+        }
+        return evidence.Sentence();
       });
 }
 
@@ -163,6 +192,14 @@ int32_t ScanHelpFiles(const ScanContext& context, FindingList* list,
         return Missing(context, name, view) &&
                ComposedMissing(context, datum + u"\\" + name, view) &&
                Missing(context, datum, view, 1);
+      },
+      [&context, view](const std::u16string& name,
+                       const std::u16string& datum) {
+        MissingFileEvidence evidence(context.files);
+        evidence.AddFile(name, 0, view);
+        evidence.AddFile(datum + u"\\" + name, 0, view);
+        evidence.AddFile(datum, 1, view);
+        return evidence.Sentence();
       });
 }
 
@@ -172,7 +209,8 @@ int32_t ScanStartupKey(const ScanContext& context, FindingList* list,
   return ScanValueList(
       context, list, root, keyPath, kNameChars, true,
       [&context, view](const std::u16string&, const std::u16string& datum,
-                       int32_t&) { return Missing(context, datum, view); });
+                       int32_t&) { return Missing(context, datum, view); },
+      OneTextEvidence(context, view, false));
 }
 
 int32_t ScanStartupFiles(const ScanContext& context, FindingList* list) {

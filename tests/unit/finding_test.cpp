@@ -31,15 +31,19 @@ TEST(AddFinding, FirstFindingFillsTheListThenAppendsInOrder) {
   f.registry.CreateKey(kHkeyCurrentUser, u"Software\\B");
   auto context = f.context();
   EXPECT_EQ(AddFinding(context, &f.list, 0, kHkeyLocalMachine, u"Software\\A",
-                       u"C", u""),
+                       u"C", u"", {ReasonKind::kKeyEmpty, u"empty"}),
             0);
   EXPECT_EQ(AddFinding(context, &f.list, 1, kHkeyCurrentUser, u"Software\\B",
-                       u"", u"Value"),
+                       u"", u"Value", {ReasonKind::kFileMissing, u"gone"}),
             0);
   EXPECT_EQ(f.Describe(),
             (std::vector<std::u16string>{
                 u"K|HKEY_LOCAL_MACHINE|Software\\A\\C|",
                 u"V|HKEY_CURRENT_USER|Software\\B|Value"}));
+  // Each reason stays beside its finding.
+  ASSERT_EQ(f.list.reasons.size(), 2u);
+  EXPECT_EQ(f.list.reasons[0].kind, ReasonKind::kKeyEmpty);
+  EXPECT_EQ(f.list.reasons[1].detail.Text(), u"gone");
 }
 
 TEST(AddFinding, RefusesWhatCannotBeStoredOrChanged) {
@@ -49,19 +53,20 @@ TEST(AddFinding, RefusesWhatCannotBeStoredOrChanged) {
                        KeyAccess::kReadOnly);
   auto context = f.context();
   EXPECT_EQ(AddFinding(context, nullptr, 1, kHkeyLocalMachine, u"Software",
-                       u"", u"x"),
+                       u"", u"x", {}),
             -1);
   EXPECT_EQ(AddFinding(context, &f.list, 1, kHkeyLocalMachine,
-                       u"Software\\ReadOnly", u"", u"x"),
+                       u"Software\\ReadOnly", u"", u"x", {}),
             -1);
   EXPECT_EQ(AddFinding(context, &f.list, 0, kHkeyLocalMachine, u"Software",
-                       u"Missing", u""),
+                       u"Missing", u"", {}),
             -1);
   const std::u16string tooLong(kTextBufferChars, u'a');
   EXPECT_EQ(AddFinding(context, &f.list, 0, kHkeyLocalMachine, tooLong, u"",
-                       u""),
+                       u"", {}),
             -1);
   EXPECT_TRUE(f.list.findings.empty());
+  EXPECT_TRUE(f.list.reasons.empty());
   EXPECT_EQ(f.registry.OpenHandleCount(), 0u);
 }
 
@@ -71,13 +76,31 @@ TEST(AddFinding, ExcludedEntryIsLeftOutEvenWhenOpenable) {
   f.exclude = {u"  hkey_local_machine\\software\\test  "};
   auto context = f.context();
   EXPECT_EQ(AddFinding(context, &f.list, 0, kHkeyLocalMachine,
-                       u"SOFTWARE\\Test", u"Sub", u""),
+                       u"SOFTWARE\\Test", u"Sub", u"", {}),
             1);
   // A value finding tests the key that holds the value.
   EXPECT_EQ(AddFinding(context, &f.list, 1, kHkeyLocalMachine,
-                       u"SOFTWARE\\Test\\Sub", u"", u"v"),
+                       u"SOFTWARE\\Test\\Sub", u"", u"v", {}),
             1);
   EXPECT_TRUE(f.list.findings.empty());
+}
+
+// A reason's detail is kept compactly but comes back as it was given, lone
+// surrogates and characters beyond the basic plane included; a fixed ending
+// follows it.
+TEST(ReasonDetail, GivesBackItsTextUnchanged) {
+  const std::u16string texts[] = {
+      u"", u"C:\\x.dll was not found", u"\u00e4\u4e2d\U0001F600",
+      u"\xd800lone", u"trail\xdc00", u"\xdc00\xd800 reversed",
+  };
+  for (const auto& text : texts) {
+    const ReasonDetail detail(text);
+    EXPECT_EQ(detail.Text(), text);
+    EXPECT_EQ(ReasonDetail(detail).Text(), text);  // copies too
+  }
+  EXPECT_EQ(ReasonDetail(u"{x}", u" was not found").Text(),
+            u"{x} was not found");
+  EXPECT_EQ(std::u16string(ReasonDetail(u"", u" ending")), u" ending");
 }
 
 TEST(ListSubkeys, ListsEveryNameInRegistryOrder) {

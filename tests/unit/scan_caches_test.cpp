@@ -157,7 +157,7 @@ void JudgeWhileAFileAppears(const CategoryRun& run) {
   if (gScans == 1) gFiles->AddFile(u"C:\\Apps\\late.dll");
   if (CheckFileReference(files, u"C:\\Apps\\late.dll", 0) == 0) {
     AddFinding(run.context, run.list, 1, kHkeyLocalMachine, kSharedDlls, u"",
-               u"C:\\Apps\\late.dll");
+               u"C:\\Apps\\late.dll", {});
   }
 }
 

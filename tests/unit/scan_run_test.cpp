@@ -47,6 +47,9 @@ TEST_F(ScanRunTest, WritesOneCheckedRowPerFindingAndShowsTheSummary) {
             "Invalid Value\tHKEY_CURRENT_USER\tSOFTWARE\\Microsoft\\Windows\\"
             "CurrentVersion\\Run\t-------\n");
   EXPECT_TRUE(results.rows[0].checked && results.rows[1].checked);
+  // Each row is handed its own reason as its tip.
+  EXPECT_EQ(results.rows[0].tip, u"C:\\Gone\\b.dll was not found");
+  EXPECT_EQ(results.rows[1].tip, u"C:\\Gone\\a.exe was not found");
   EXPECT_TRUE(results.redraw);
   EXPECT_EQ(results.countHint, 100000);
   // The recent documents category joins a COM apartment on the scan thread.

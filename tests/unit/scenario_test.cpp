@@ -55,11 +55,40 @@ std::u16string InRecentFolder(FileSystem& files, std::u16string_view path) {
   return std::u16string(folder) + std::u16string(path.substr(kToken.size()));
 }
 
+// The row lines of a scan, each followed by a tab, its reason's kind, a tab
+// and its detail, the Recent folder written "<Recent>" as in files.txt.
+std::string RowsWithReasons(FileSystem& files, const std::string& rows,
+                            const FindingList& written) {
+  char16_t recent[kMaxPath] = {};
+  files.SHGetFolderPathW(kCsidlRecent, kShgfpTypeCurrent, recent);
+  const std::string recentFolder = Utf16ToUtf8(recent);
+  std::string out;
+  const auto lines = Lines(rows);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::string detail;
+    std::string kind = "(none)";
+    if (i < written.reasons.size()) {
+      kind = std::string(ReasonKindName(written.reasons[i].kind));
+      detail = written.reasons[i].detail.Utf8();
+    }
+    for (size_t at = detail.find(recentFolder); at != std::string::npos;
+         at = detail.find(recentFolder, at)) {
+      detail.replace(at, recentFolder.size(), "<Recent>");
+    }
+    out += lines[i] + "\t" + kind + "\t" + detail + "\n";
+  }
+  return out;
+}
+
 // Scans the scenario in `dir` (none: an empty registry) over a fresh memory
-// registry of the given flavor and returns the rows as tavik-scan prints them.
-void ScanScenario(const fs::path& dir, RegistryFlavor flavor, std::string& rows) {
+// registry of the given flavor and returns the rows as tavik-scan prints them
+// and, when asked for, the rows with their reasons.
+void ScanScenario(const fs::path& dir, RegistryFlavor flavor, std::string& rows,
+                  std::string* withReasons = nullptr) {
   MemoryRegistry registry(flavor);
   MemoryFileSystem files;
+  // Spelt as Wine answers it, for the reasons that name it.
+  files.SetSystemWow64Directory(u"C:\\windows\\syswow64");
   if (!dir.empty()) {
     const std::string reg = ReadText(dir / "registry.reg");
     const RegLoadResult loaded =
@@ -100,16 +129,22 @@ void ScanScenario(const fs::path& dir, RegistryFlavor flavor, std::string& rows)
   SharedFlag automation{0};
   RecordingResultsView results;
   RecordingHost host;
+  FindingList written;
   ScanThreadMain(ScanEnvironment{registry, files, options, kScanCategories, stop, automation,
-                                 results, host});
+                                 results, host, &written});
   rows = FormatRowsAsTsv(results.rows);
+  if (withReasons != nullptr) *withReasons = RowsWithReasons(files, rows, written);
   EXPECT_EQ(registry.OpenHandleCount(), 0u);
   // The scan above ran with the per-scan caches; without them every row
   // must come out the same, byte for byte.
   RecordingResultsView uncached;
+  FindingList writtenUncached;
   ScanThreadMain(ScanEnvironment{registry, files, options, kScanCategories, stop, automation,
-                                 uncached, host, nullptr, false});
+                                 uncached, host, &writtenUncached, false});
   EXPECT_EQ(FormatRowsAsTsv(uncached.rows), rows);
+  if (withReasons != nullptr) {
+    EXPECT_EQ(RowsWithReasons(files, rows, writtenUncached), *withReasons);
+  }
 }
 
 // The rows of `rows` beyond those an empty registry already yields, each
@@ -145,6 +180,38 @@ TEST_P(WindowsScenarioTest, ProducesTheExpectedWindowsRows) {
             ReadText(dir / "expected-windows.tsv"));
 }
 
+// Scenarios with an expected-reasons.tsv: the rows beyond the baseline, each
+// with the kind and detail of its reason. Baseline rows cancel by their row
+// text alone.
+class ReasonsScenarioTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ReasonsScenarioTest, GivesEachRowItsReason) {
+  const fs::path dir = ScenarioRoot() / GetParam();
+  std::string rows;
+  std::string withReasons;
+  ASSERT_NO_FATAL_FAILURE(
+      ScanScenario(dir, RegistryFlavor::kWine, rows, &withReasons));
+  std::string baseline;
+  ScanScenario(fs::path(), RegistryFlavor::kWine, baseline);
+  std::multiset<std::string> left;
+  for (const auto& line : Lines(baseline)) left.insert(line);
+  std::string beyond;
+  for (const auto& line : Lines(withReasons)) {
+    // The row is the line before its fourth tab.
+    size_t rowEnd = line.find('\t');
+    for (int tab = 1; tab < 4 && rowEnd != std::string::npos; ++tab) {
+      rowEnd = line.find('\t', rowEnd + 1);
+    }
+    const auto it = left.find(line.substr(0, rowEnd));
+    if (it != left.end()) {
+      left.erase(it);
+    } else {
+      beyond += line + "\n";
+    }
+  }
+  EXPECT_EQ(beyond, ReadText(dir / "expected-reasons.tsv"));
+}
+
 std::vector<std::string> ScenarioNames(const char* requiredFile = "registry.reg") {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(ScenarioRoot())) {
@@ -171,6 +238,25 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsScenarioTest);
 INSTANTIATE_TEST_SUITE_P(All, WindowsScenarioTest,
                          ::testing::ValuesIn(ScenarioNames("expected-windows.tsv")),
                          TestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(ReasonsScenarioTest);
+INSTANTIATE_TEST_SUITE_P(All, ReasonsScenarioTest,
+                         ::testing::ValuesIn(ScenarioNames("expected-reasons.tsv")),
+                         TestName);
+
+// Together the expected-reasons files show every kind of reason at least
+// once.
+TEST(ReasonsScenarios, CoverEveryKind) {
+  std::string all;
+  for (const auto& name : ScenarioNames("expected-reasons.tsv")) {
+    all += ReadText(ScenarioRoot() / name / "expected-reasons.tsv");
+  }
+  for (int kind = 0;; ++kind) {
+    const std::string_view name = ReasonKindName(static_cast<ReasonKind>(kind));
+    if (name.empty()) break;
+    EXPECT_NE(all.find("\t" + std::string(name) + "\t"), std::string::npos)
+        << name;
+  }
+}
 
 }  // namespace
 }  // namespace tavik

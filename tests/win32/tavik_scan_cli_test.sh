@@ -93,9 +93,12 @@ objects = [json.loads(line) for line in lines[:-1]]
 *findings, summary = objects
 assert summary == {"count": len(findings)}, f"summary {summary}, {len(findings)} findings"
 assert summary["count"] == int(sys.argv[2]), f"rows count {sys.argv[2]}, json {summary}"
-keys = ["type", "root", "path", "valueName", "category"]
+keys = ["type", "root", "path", "valueName", "category", "reason"]
 for finding in findings:
     assert list(finding) == keys, f"keys of {finding}"
+    reason = finding["reason"]
+    assert list(reason) == ["kind", "detail"] and reason["kind"] and reason["detail"], \
+        f"reason of {finding}"
 run = [f for f in findings if f["root"] == "HKEY_CURRENT_USER" and
        f["path"] == "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"]
 names = sorted(f["valueName"] for f in run)
@@ -104,6 +107,9 @@ expected = sorted(["tab\there", "line\nbreak", 'quote"d \\ back', "Ünïcödé �
 assert names == expected, f"names {names!r}, expected {expected!r}"
 for f in run:
     assert f["type"] == "Invalid Value" and f["category"] == "Startup", f
+    assert f["reason"]["kind"] == "file-missing", f
+    assert f["reason"]["detail"].startswith("C:\\Gone\\") and \
+        f["reason"]["detail"].endswith(".exe was not found"), f
 PY
 unset WINEPREFIX
 
