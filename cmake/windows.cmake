@@ -115,7 +115,7 @@ target_link_options(tavik-fix-bench PRIVATE -municode)
 enable_language(RC)
 file(GLOB TAVIK_APP_SOURCES CONFIGURE_DEPENDS src/app/*.cpp)
 list(FILTER TAVIK_APP_SOURCES EXCLUDE REGEX
-     "/(tavik_scan_main|console_ports|scan_options_store|recording_ports|automation_section|window_layout|exclude_edit|json_report|banner_rules|banner)\\.cpp$")
+     "/(tavik_scan_main|console_ports|scan_options_store|recording_ports|automation_section|window_layout|exclude_edit|json_report|banner_rules|banner|unelevated_open)\\.cpp$")
 add_executable(tavik-cleaner WIN32 ${TAVIK_APP_SOURCES})
 set_target_properties(tavik-cleaner PROPERTIES OUTPUT_NAME "Tavik Registry Cleaner")
 target_include_directories(tavik-cleaner PRIVATE src)

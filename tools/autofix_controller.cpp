@@ -459,6 +459,27 @@ struct Inspection {
   int found;
 };
 
+// A visible tooltip of one process.
+struct ShownTip {
+  DWORD processId;
+  HWND window;
+};
+
+BOOL CALLBACK FindShownTip(HWND window, LPARAM parameter) {
+  auto* shown = reinterpret_cast<ShownTip*>(parameter);
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(window, &processId);
+  wchar_t className[64] = {};
+  ::GetClassNameW(window, className, 64);
+  if (processId != shown->processId || !::IsWindowVisible(window) ||
+      _wcsicmp(className, TOOLTIPS_CLASSW) != 0 ||
+      ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0) == 0) {
+    return TRUE;
+  }
+  shown->window = window;
+  return FALSE;
+}
+
 // Reads a list view's rows across processes: the item structure and the
 // text buffers live in the window's process, as the list view expects.
 void PrintListRows(HWND list, std::ostream* cellsOnly) {
@@ -524,14 +545,6 @@ void PrintListRows(HWND list, std::ostream* cellsOnly) {
   }
   ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   ::CloseHandle(process);
-  // The tip shown while the pointer rests on a row.
-  const auto tips =
-      reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETTOOLTIPS, 0, 0));
-  if (cellsOnly == nullptr && tips != nullptr && ::IsWindowVisible(tips)) {
-    wchar_t text[2048] = {};
-    ::GetWindowTextW(tips, text, 2048);
-    Print("tip " + ToUtf8(text));
-  }
 }
 
 BOOL CALLBACK PrintControl(HWND control, LPARAM) {
@@ -553,6 +566,28 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
   return TRUE;
 }
 
+// The tip shown while the pointer rests on a row of `window`: its list
+// view's own, or another tooltip of the same program. Read before anything
+// else is asked of the window.
+void PrintShownTip(HWND window) {
+  ShownTip shown{0, nullptr};
+  ::GetWindowThreadProcessId(window, &shown.processId);
+  const HWND list = ::GetDlgItem(window, 1002);
+  shown.window = list == nullptr ? nullptr
+                                 : reinterpret_cast<HWND>(::SendMessageW(
+                                       list, LVM_GETTOOLTIPS, 0, 0));
+  if (shown.window == nullptr || !::IsWindowVisible(shown.window)) {
+    shown.window = nullptr;
+    ::EnumWindows(FindShownTip, reinterpret_cast<LPARAM>(&shown));
+  }
+  if (shown.window == nullptr) return;
+  // A tooltip's text is its current tip, which only WM_GETTEXT gives: the
+  // caption GetWindowTextW reads across processes stays empty.
+  wchar_t text[2048] = {};
+  ::SendMessageW(shown.window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text));
+  Print("tip " + ToUtf8(text));
+}
+
 BOOL CALLBACK InspectWindow(HWND window, LPARAM parameter) {
   auto* inspection = reinterpret_cast<Inspection*>(parameter);
   wchar_t title[256] = {};
@@ -567,6 +602,7 @@ BOOL CALLBACK InspectWindow(HWND window, LPARAM parameter) {
        << ' ' << rect.top << ' ' << rect.right - rect.left << ' '
        << rect.bottom - rect.top;
   Print(line.str());
+  PrintShownTip(window);
   ::EnumChildWindows(window, PrintControl, 0);
   ++inspection->found;
   return TRUE;

@@ -381,6 +381,8 @@ void CRegistryCleanerDlg::InsertColumns() {
   }
   Send(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
        LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+  rowTips_.Attach(hwnd(), list,
+                  [this](int32_t row) { return results_.TipOf(row); });
 }
 
 // A row's tip says why it is listed; a row without one keeps the list
@@ -496,7 +498,11 @@ bool CRegistryCleanerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       result = reinterpret_cast<INT_PTR>(icon_);
       return true;
     case WM_NOTIFY: {
-      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      if (rowTips_.OnNotify(*header)) {
+        result = 0;
+        return true;
+      }
       if (header->idFrom != IDC_RESULTS_LIST) return false;
       result = 0;
       switch (header->code) {
@@ -507,6 +513,7 @@ bool CRegistryCleanerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
           ShowContextMenu();
           return true;
         case LVN_GETINFOTIPW:
+          rowTips_.Retire();  // the list view shows its tips itself
           ShowRowTip(*reinterpret_cast<NMLVGETINFOTIPW*>(lParam));
           return true;
         case LVN_DELETEITEM:

@@ -14,6 +14,7 @@
 
 #include "app/banner.h"
 #include "app/dialog.h"
+#include "app/row_tip_fallback.h"
 #include "app/worker_launch.h"
 #include "engine/scan_options.h"
 #include "engine/ui_ports.h"
@@ -141,6 +142,7 @@ class CRegistryCleanerDlg final : public CDialog, public WorkerHost {
   Win32SystemInfo system_;
   ScanOptions options_;
   ListViewResults results_;
+  RowTipFallback rowTips_;
   WorkerGate workers_;
   std::unique_ptr<CExplorer1> banner_;
 };
