@@ -69,7 +69,8 @@ read -r key shown <<< "$(entries)"
   [ "$(value "$key" InstallLocation)" = 'C:\Program Files\Tavik Registry Cleaner\' ] &&
   [ "$(value "$key" UninstallString)" = "MsiExec.exe /X${key##*\\}" ] &&
   pass "one uninstall entry, version $version, publisher, location and uninstall command" ||
-  fail "uninstall entry: $(entries)"
+  fail "uninstall entry: $(entries); publisher '$(value "$key" Publisher)'," \
+       "location '$(value "$key" InstallLocation)', uninstall '$(value "$key" UninstallString)'"
 icon="$("$WINE" reg query 'HKCR\Installer\Products' /s 2>/dev/null | tr -d '\r' | sed -n 's/^ *ProductIcon *REG_SZ *C:\\//p')"
 [ -n "$icon" ] && [ -f "$prefix/drive_c/${icon//\\//}" ] || fail "no product icon ($icon)"
 [ "$(shortcuts | wc -l)" = 1 ] && grep -aq 'Tavik Registry Cleaner\\Tavik Registry Cleaner.exe' "$(shortcuts)" &&
