@@ -13,7 +13,7 @@ constexpr int kShownForMs = 30000;
 }  // namespace
 
 void RowTipFallback::Attach(HWND owner, HWND list, TipOfRow tipOf) {
-  Retire();
+  Destroy();
   tooltip_ =
       ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
@@ -33,7 +33,7 @@ void RowTipFallback::Attach(HWND owner, HWND list, TipOfRow tipOf) {
                      reinterpret_cast<LPARAM>(&tool)) == FALSE ||
       !::SetWindowSubclass(list, ListProc, kSubclassId,
                            reinterpret_cast<DWORD_PTR>(this))) {
-    Retire();
+    Destroy();
     return;
   }
   ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, kMaxTipWidth);
@@ -49,7 +49,9 @@ void RowTipFallback::Attach(HWND owner, HWND list, TipOfRow tipOf) {
 }
 
 bool RowTipFallback::OnNotify(NMHDR& header) {
-  if (tooltip_ == nullptr || header.hwndFrom != tooltip_) return false;
+  if (tooltip_ == nullptr || retired_ || header.hwndFrom != tooltip_) {
+    return false;
+  }
   if (header.code != TTN_GETDISPINFOW) return false;
   auto& request = reinterpret_cast<NMTTDISPINFOW&>(header);
   POINT point{};
@@ -66,6 +68,15 @@ bool RowTipFallback::OnNotify(NMHDR& header) {
 }
 
 void RowTipFallback::Retire() {
+  // Only switched off here: the request arrives while the list handles a
+  // message, with the tooltip's own hook on the list possibly under way, so
+  // the tooltip goes with the window instead.
+  if (tooltip_ == nullptr || retired_) return;
+  ::SendMessageW(tooltip_, TTM_ACTIVATE, FALSE, 0);
+  retired_ = true;
+}
+
+void RowTipFallback::Destroy() {
   if (tooltip_ == nullptr) return;
   if (list_ != nullptr && ::IsWindow(list_)) {
     ::RemoveWindowSubclass(list_, ListProc, kSubclassId);
@@ -75,13 +86,14 @@ void RowTipFallback::Retire() {
   owner_ = nullptr;
   list_ = nullptr;
   row_ = -1;
+  retired_ = false;
 }
 
 LRESULT CALLBACK RowTipFallback::ListProc(HWND list, UINT message,
                                           WPARAM wParam, LPARAM lParam,
                                           UINT_PTR id, DWORD_PTR self) {
   auto* tips = reinterpret_cast<RowTipFallback*>(self);
-  if (message == WM_MOUSEMOVE && tips->tooltip_ != nullptr) {
+  if (message == WM_MOUSEMOVE && tips->tooltip_ != nullptr && !tips->retired_) {
     // Another row: the shown tip goes, and the next rest asks anew.
     const POINT point{static_cast<short>(LOWORD(lParam)),
                       static_cast<short>(HIWORD(lParam))};

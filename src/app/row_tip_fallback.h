@@ -22,19 +22,21 @@ class RowTipFallback {
   RowTipFallback() = default;
   RowTipFallback(const RowTipFallback&) = delete;
   RowTipFallback& operator=(const RowTipFallback&) = delete;
-  ~RowTipFallback() { Retire(); }
+  ~RowTipFallback() { Destroy(); }
 
   // Creates the tooltip for `list`, owned by `owner`, which receives its
   // notifications and hands them to OnNotify.
   void Attach(HWND owner, HWND list, TipOfRow tipOf);
   // True when `header` came from this tooltip and was answered.
   bool OnNotify(NMHDR& header);
-  // The list view shows its own tips: this one goes.
+  // The list view shows its own tips: this one shows no more.
   void Retire();
 
  private:
   static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam,
                                    LPARAM lParam, UINT_PTR id, DWORD_PTR self);
+  // Removes the tooltip and its hook on the list.
+  void Destroy();
   // The row under a point of the list's client area; -1 for none.
   int32_t RowAt(POINT point) const;
 
@@ -42,6 +44,7 @@ class RowTipFallback {
   HWND owner_ = nullptr;
   HWND list_ = nullptr;
   TipOfRow tipOf_;
+  bool retired_ = false;
   int32_t row_ = -1;   // the row whose tip the tooltip holds
   std::wstring text_;  // handed to the tooltip; lives until the next ask
 };
