@@ -58,7 +58,8 @@ control_line() { awk -v id="$1" '$1 == "control" && $2 == id { print; exit }' "$
 # Clicks the centre of control $2 of the window captioned $1 (button $3).
 click_control() {
   sleep 0.5  # a window that has just appeared may not take clicks yet
-  inspect "$1"
+  # A busy Wine session may answer one inspection late or in part.
+  wait_for "$1" "^control $2 " 10
   local line x y
   line="$(control_line "$2")"
   [ -n "$line" ] || { fail "no control $2 in '$1'"; return 1; }
