@@ -459,14 +459,9 @@ struct Inspection {
   int found;
 };
 
-// A visible tooltip of one process.
-struct ShownTip {
-  DWORD processId;
-  HWND window;
-};
-
+// A visible tooltip with a text, of the process `found->processId`.
 BOOL CALLBACK FindShownTip(HWND window, LPARAM parameter) {
-  auto* shown = reinterpret_cast<ShownTip*>(parameter);
+  auto* shown = reinterpret_cast<FoundWindow*>(parameter);
   DWORD processId = 0;
   ::GetWindowThreadProcessId(window, &processId);
   wchar_t className[64] = {};
@@ -570,7 +565,7 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
 // view's own, or another tooltip of the same program. Read before anything
 // else is asked of the window.
 void PrintShownTip(HWND window) {
-  ShownTip shown{0, nullptr};
+  FoundWindow shown{0, nullptr};
   ::GetWindowThreadProcessId(window, &shown.processId);
   const HWND list = ::GetDlgItem(window, 1002);
   shown.window = list == nullptr ? nullptr

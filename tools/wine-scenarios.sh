@@ -295,6 +295,21 @@ rows_beyond_baseline() {
                   { print }' "$1" "$2"
 }
 
+# Compares the file $2 of run_scenario's $scenario (expected.tsv or
+# expected-reasons.tsv) with what the scan gave in its $copy (actual.tsv or
+# actual-reasons.tsv); $3 names the printed side, $4 what differs.
+expect_same() {
+  local name="$1" file="$2" printed="$3" what="$4"
+  local actual="$copy/actual${file#expected}"
+  sed 's/\r$//' "$scenario/$file" > "$copy/$file"
+  if ! diff -u --label "$name/$file" --label "$name ($printed)" \
+       "$copy/$file" "$actual" > "$copy/diff.txt"; then
+    echo "FAIL $name: $what differ (- expected, + printed); files kept in $copy"
+    cat "$copy/diff.txt"
+    return 1
+  fi
+}
+
 run_scenario() {
   local name="$1" scenario="$scenarios_dir/$1" copy="$runs/$1"
   # Its own copy, so that it may run beside the plain run of the scenario.
@@ -315,22 +330,11 @@ run_scenario() {
     return 1
   fi
   rows_beyond_baseline "$baseline" "$copy/rows.tsv" > "$copy/actual.tsv"
-  sed 's/\r$//' "$scenario/expected.tsv" > "$copy/expected.tsv"
-  if ! diff -u --label "$name/expected.tsv" --label "$name (rows beyond the baseline)" \
-       "$copy/expected.tsv" "$copy/actual.tsv" > "$copy/diff.txt"; then
-    echo "FAIL $name: rows differ (- expected, + printed); files kept in $copy"
-    cat "$copy/diff.txt"
-    return 1
-  fi
+  expect_same "$name" expected.tsv "rows beyond the baseline" rows || return 1
   if [ -f "$scenario/expected-reasons.tsv" ]; then
     reasons_beyond_baseline "$baseline" "$copy/output.json" > "$copy/actual-reasons.tsv"
-    sed 's/\r$//' "$scenario/expected-reasons.tsv" > "$copy/expected-reasons.tsv"
-    if ! diff -u --label "$name/expected-reasons.tsv" --label "$name (reasons of tavik-scan --json)" \
-         "$copy/expected-reasons.tsv" "$copy/actual-reasons.tsv" > "$copy/diff.txt"; then
-      echo "FAIL $name: reasons differ (- expected, + printed); files kept in $copy"
-      cat "$copy/diff.txt"
+    expect_same "$name" expected-reasons.tsv "reasons of tavik-scan --json" reasons ||
       return 1
-    fi
   fi
   echo "PASS $name"
   rm -rf "$copy"

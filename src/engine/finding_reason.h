@@ -72,6 +72,11 @@ class ReasonDetail {
   // The texts one after another, stored as one: no joined copy is made.
   ReasonDetail(std::initializer_list<std::u16string_view> parts,
                const char16_t* staticEnding = nullptr);
+  // A detail that is a text of static storage alone, such as a string
+  // literal: held without a copy.
+  static ReasonDetail Fixed(const char16_t* staticText) {
+    return ReasonDetail(std::u16string_view(), staticText);
+  }
   ReasonDetail(const ReasonDetail& other);
   ReasonDetail& operator=(const ReasonDetail& other);
   ReasonDetail(ReasonDetail&&) noexcept = default;

@@ -183,7 +183,8 @@ void ExamineClassName(const ScanContext& context, FindingList* list,
   if (subKeys == 0 && values == 0) {
     AddFinding(context, list, kFindingInvalidKey, root, containerPath, name,
                u"",
-               {ReasonKind::kKeyEmpty, u"The key holds no values and no subkeys"});
+               {ReasonKind::kKeyEmpty,
+                ReasonDetail::Fixed(u"The key holds no values and no subkeys")});
   }
 }
 

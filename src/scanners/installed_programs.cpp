@@ -87,8 +87,8 @@ int32_t ScanAppPaths(const ScanContext& context, FindingList* list,
       AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine, keyPath,
                  name, u"",
                  {ReasonKind::kAppPathWithoutProgram,
-                  u"The default value, which names the program, is empty or "
-                  u"absent"});
+                  ReasonDetail::Fixed(u"The default value, which names the "
+                                      u"program, is empty or absent")});
     } else if (CheckFileReference(context.files, *program, 0, view) == 0) {
       AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine, keyPath,
                  name, u"",
@@ -130,7 +130,8 @@ int32_t ScanEmptySoftwareKeys(const ScanContext& context, FindingList* list,
     }
     AddFinding(context, list, kFindingInvalidKey, root, keyPath, name, u"",
                {ReasonKind::kKeyEmpty,
-                u"The key holds no values, no default value and no subkeys"});
+                ReasonDetail::Fixed(u"The key holds no values, no default "
+                                    u"value and no subkeys")});
   }
   return 0;
 }

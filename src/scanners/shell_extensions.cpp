@@ -81,7 +81,8 @@ FindingReason ExtensionValueReason(const ScanContext& context, Test test,
               DescribeMissingIcon(context.files, datum, view)};
     case Test::kNotEmpty:
       return {ReasonKind::kEmptyClassExtension,
-              u"ClsidExtension is empty: it names no class to run"};
+              ReasonDetail::Fixed(
+                  u"ClsidExtension is empty: it names no class to run")};
     case Test::kFile:
       break;
   }
@@ -229,9 +230,10 @@ int32_t ScanFileExts(const ScanContext& context, FindingList* list,
           AddFinding(context, list, kFindingInvalidKey, root, keyPath, name,
                      u"",
                      {ReasonKind::kExtensionNotInUse,
-                      u"No UserChoice subkey, no named value in "
-                      u"OpenWithProgids and no value with data in "
-                      u"OpenWithList"});
+                      ReasonDetail::Fixed(
+                          u"No UserChoice subkey, no named value in "
+                          u"OpenWithProgids and no value with data in "
+                          u"OpenWithList")});
         }
       },
       // Only extension records ("." first) are judged.

@@ -93,7 +93,7 @@ EntryEnd CheckUninstallEntry(const ScanContext& context, FindingList* list,
     AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine,
                uninstallPath, name, u"",
                {ReasonKind::kUninstallEntryWithoutValues,
-                u"The entry holds no values"});
+                ReasonDetail::Fixed(u"The entry holds no values")});
     return EntryEnd::kNext;
   }
   // Entries kept by Windows Installer, or marked as not removable, are left
@@ -114,8 +114,9 @@ EntryEnd CheckUninstallEntry(const ScanContext& context, FindingList* list,
     AddFinding(context, list, kFindingInvalidKey, kHkeyLocalMachine,
                uninstallPath, name, u"",
                {ReasonKind::kUninstallEntryWithoutStrings,
-                u"InstallLocation, UninstallString and QuietUninstallString "
-                u"are all empty or absent"});
+                ReasonDetail::Fixed(
+                    u"InstallLocation, UninstallString and "
+                    u"QuietUninstallString are all empty or absent")});
     return EntryEnd::kNext;
   }
 

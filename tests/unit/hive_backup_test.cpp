@@ -27,6 +27,23 @@ std::string FileText(RepairFixture& fix, const std::u16string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+// The "Marker" value below `keyPath` of the backup file `name`, loaded under
+// root\Check; "<none>" when the file does not load or the value is missing.
+std::u16string MarkerInSavedHive(RepairFixture& fix, RegKey root, const char16_t* name,
+                                 const std::u16string& keyPath) {
+  if (fix.registry.RegLoadKeyW(root, u"Check", InConfig(name).c_str()) != 0) return u"<none>";
+  RegKey key = 0;
+  if (fix.registry.RegOpenKeyExW(root, (u"Check\\" + keyPath).c_str(), kKeyRead, &key) != 0) {
+    return u"<none>";
+  }
+  char16_t text[16] = {};
+  uint32_t bytes = sizeof(text);
+  const bool read = fix.registry.RegQueryValueExW(key, u"Marker", nullptr,
+                                                  reinterpret_cast<uint8_t*>(text), &bytes) == 0;
+  fix.registry.RegCloseKey(key);
+  return read ? std::u16string(text) : u"<none>";
+}
+
 // A machine with the usual hives mounted and two users signed in; the
 // process runs as the second in the hive list (kUserSid).
 void MountHives(RepairFixture& fix) {
@@ -73,16 +90,9 @@ TEST(HiveBackupTest, SavesEveryMountedHiveAndDatesTheSet) {
     EXPECT_EQ(fix.files.FileSecurity(InConfig(kBackupTimeFile)), kAdminsAndSystemOnly);
     EXPECT_EQ(fix.files.OpenFileCount(), 0u);
     // The user hive file loads back with what was saved: the process user's.
-    ASSERT_EQ(fix.registry.RegLoadKeyW(kHkeyLocalMachine, u"Check",
-                                       InConfig(u"\\TavikRegCUser.tvk").c_str()), 0);
-    RegKey key = 0;
-    ASSERT_EQ(fix.registry.RegOpenKeyExW(kHkeyLocalMachine, u"Check\\Software", kKeyRead, &key), 0);
-    char16_t text[16] = {};
-    uint32_t bytes = sizeof(text);
-    EXPECT_EQ(fix.registry.RegQueryValueExW(key, u"Marker", nullptr,
-                                            reinterpret_cast<uint8_t*>(text), &bytes), 0);
-    EXPECT_EQ(std::u16string(text), u"user");
-    fix.registry.RegCloseKey(key);
+    EXPECT_EQ(MarkerInSavedHive(fix, kHkeyLocalMachine, u"\\TavikRegCUser.tvk",
+                                u"Software"),
+              u"user");
   }
 }
 
@@ -97,17 +107,9 @@ TEST(HiveBackupTest, SecondBackupReplacesTheFirstSet) {
   ASSERT_EQ(BackupHives(fix.registry, fix.files, fix.system), 0);
   EXPECT_FALSE(fix.files.Exists(InConfig(u"\\TavikRegCSam.tvk")));
   EXPECT_EQ(FileText(fix, InConfig(kBackupTimeFile)), "7/1/2026");
-  ASSERT_EQ(fix.registry.RegLoadKeyW(kHkeyUsers, u"Check",
-                                     InConfig(u"\\TavikRegCSoft.tvk").c_str()), 0);
   // The loaded copy holds the second backup's data.
-  RegKey key = 0;
-  ASSERT_EQ(fix.registry.RegOpenKeyExW(kHkeyUsers, u"Check\\Vendor", kKeyRead, &key), 0);
-  char16_t text[16] = {};
-  uint32_t bytes = sizeof(text);
-  EXPECT_EQ(fix.registry.RegQueryValueExW(key, u"Marker", nullptr,
-                                          reinterpret_cast<uint8_t*>(text), &bytes), 0);
-  EXPECT_EQ(std::u16string(text), u"second");
-  fix.registry.RegCloseKey(key);
+  EXPECT_EQ(MarkerInSavedHive(fix, kHkeyUsers, u"\\TavikRegCSoft.tvk", u"Vendor"),
+            u"second");
 }
 
 // A set missing a hive cannot restore what the fix deletes: nothing of it,
